@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Test fixture: a fresh private Wine prefix and a persistent wineserver for the whole run.
+# With all output sent to /dev/null, no test waits for a wineserver that inherited its pipes.
+set -u
+prefix="$1"
+export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineserver -k >/dev/null 2>&1 || true
+rm -rf "$prefix"
+mkdir -p "$prefix"
+{
+  wineserver -p
+  wineboot -i
+  # No window manager on the virtual display: unmanaged windows avoid a 2 s wait per window.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+  # A crash must fail its test, not wait in winedbg's dialog until the timeout.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+} </dev/null >/dev/null 2>&1
+# Debian's Wine does not look in the fonts-wine folder by itself.
+mkdir -p "$prefix/drive_c/windows/Fonts"
+ln -sf /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null
+exit 0

@@ -1,0 +1,55 @@
+#include "app/startup.h"
+
+#include "app/app_context.h"
+#include "app/command_line.h"
+#include "keylib/key_library.h"
+#include "res/resource.h"
+#include "support/support_library.h"
+#include "text/text.h"
+#include "ui/main_dialog.h"
+
+#include <cstring>
+
+namespace {
+
+void FetchCaption()
+{
+    std::strncpy(g_app.caption, LoadText(IDS_CAPTION), kCaptionSize - 1);
+    g_app.caption[kCaptionSize - 1] = '\0';
+}
+
+bool IsKnownOperation()
+{
+    return g_app.argumentCount == 0 || ArgumentIs(0, kFormatWord) || ArgumentIs(0, kUnformatWord);
+}
+
+} // namespace
+
+int RunProgram(HINSTANCE instance, char* commandLine)
+{
+    g_app.instance = instance;
+    LoadLanguageLibrary("keyprep");
+    FetchCaption();
+    g_app.argumentCount = 0;
+
+    if (!BindSupportLibrary(&g_app.supportLibrary)) {
+        MessageBoxA(nullptr, FormatTextArg(IDS_LOAD_FAILED, kSupportLibraryFile), g_app.caption,
+                    MB_OK);
+        return 0;
+    }
+    if (!LoadKeyLibrary(&g_app.keyLibrary, g_app.caption, nullptr)) {
+        FreeLibrary(g_app.supportLibrary);
+        return 0;
+    }
+
+    g_app.argumentCount = SplitCommandLine(kArgumentSlots, g_app.arguments, commandLine);
+    if (IsKnownOperation())
+        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+    else
+        MessageBoxA(nullptr, kUsageText, g_app.caption, MB_OK);
+
+    // The language library stays loaded until the process ends.
+    FreeLibrary(g_app.keyLibrary);
+    FreeLibrary(g_app.supportLibrary);
+    return 0;
+}

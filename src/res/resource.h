@@ -1,0 +1,119 @@
+// Resource IDs of keyprep.exe, grouped by where they are used.
+#pragma once
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+// Images and the cursor
+#define IDI_KEYPREP 110
+#define IDI_CREDENTIAL_DIALOG 105 // looked up by the credential dialogs; not in the resources
+#define IDB_HEADER 5009
+#define IDB_ABOUT 5006
+#define IDC_HAND1 5008
+
+// Main dialog
+#define IDD_MAIN 101
+#define IDC_MAIN_EXIT 1001
+#define IDC_MAIN_FORMAT 1002
+#define IDC_MAIN_IMAGE 1003
+#define IDC_MAIN_UNFORMAT 1004
+#define IDC_MAIN_LINK2 1005
+#define IDC_MAIN_PRODUCT_VERSION 1006
+#define IDC_MAIN_LINK1 1007
+#define IDC_MAIN_KEYLIB_VERSION 1008
+#define IDC_MAIN_HELP 9
+#define IDC_MAIN_DESCRIPTION 1012
+#define IDC_MAIN_PRODUCT_LABEL 1013
+#define IDC_MAIN_KEYLIB_LABEL 1014
+
+// Transport key dialog and formatting password dialog
+#define IDD_TRANSPORT_KEY 107
+#define IDD_FORMATTING_PASSWORD 119
+#define IDC_SECRET_EDIT 1004
+#define IDC_SECRET_PROMPT 1015
+
+// Pass phrase dialog
+#define IDD_PASS_PHRASE 108
+#define IDC_PASS_PHRASE_EDIT 1011
+#define IDC_PASS_PHRASE_TITLE 1016
+#define IDC_PASS_PHRASE_HELP 1019
+#define IDC_PASS_PHRASE_LABEL 1021
+
+// PIN dialog
+#define IDD_PIN 112
+#define IDC_PIN_EDIT 1008
+#define IDC_PIN_PROMPT 1017
+
+// SO PIN dialog and SO PIN clear-all dialog
+#define IDD_SO_PIN 113
+#define IDD_SO_PIN_CLEAR_ALL 118
+#define IDC_SO_PIN_EDIT 1009
+#define IDC_SO_PIN_PROMPT 1018
+#define IDC_SO_PIN_LABEL 1022
+#define IDC_SO_PIN_HELP 1024
+
+// Admin PIN dialog
+#define IDD_ADMIN_PIN 120
+#define IDC_ADMIN_PIN_EDIT 1025
+#define IDC_ADMIN_PIN_PROMPT 1026
+#define IDC_ADMIN_PIN_LABEL 1027
+#define IDC_ADMIN_PIN_HELP 1028
+
+// Shared by the dialogs that offer "Clear all Key's data"
+#define IDC_CLEAR_ALL 1010
+#define IDC_CLEAR_ALL_NOTE 1023
+
+// The main dialog's close command, also understood by every credential dialog
+#define IDC_CLOSE_COMMAND IDC_MAIN_EXIT
+
+// String table
+#define IDS_CONNECT_KEY 1
+#define IDS_CONFIRM_REFORMAT 2
+#define IDS_UNFORMAT_FAILED 3
+#define IDS_FORMAT_FAILED 4
+#define IDS_INIT_KEY_FAILED 6
+#define IDS_TRANSPORT_KEY_TOO_SHORT 8
+#define IDS_NO_FREE_SPACE 14
+#define IDS_CONFIRM_DATA_LOSS 16
+#define IDS_CAPTION 19
+#define IDS_DESCRIPTION 20
+#define IDS_ENTER_FORMATTING_PASSWORD 21
+#define IDS_ENTER_PASS_PHRASE 23
+#define IDS_ENTER_PIN 24
+#define IDS_ENTER_SO_PIN 25
+#define IDS_WRONG_SO_PIN 26
+#define IDS_PASS_PHRASE_HELP 27
+#define IDS_CLEAR_ALL_NOTE 28
+#define IDS_PASS_PHRASE_LABEL 29
+#define IDS_WRONG_PASS_PHRASE 30
+#define IDS_WARN_DATA_DELETED 31
+#define IDS_SERIOUS_ERROR 32
+#define IDS_SO_PIN_LABEL 33
+#define IDS_SO_PIN_HELP 34
+#define IDS_ADMIN_PIN_HELP 35
+#define IDS_ADMIN_PIN_LABEL 36
+#define IDS_ENTER_ADMIN_PIN 37
+#define IDS_WRONG_ADMIN_PIN 38
+#define IDS_USUAL_FORMATTING_PASSWORD 39
+#define IDS_ENTER_TRANSPORT_KEY 40
+#define IDS_USUAL_TRANSPORT_KEY 41
+#define IDS_CANCEL 2002
+#define IDS_EXIT 2007
+#define IDS_FORMAT 2008
+#define IDS_OK 2010
+#define IDS_UNFORMAT 2012
+#define IDS_CLEAR_ALL 2016
+#define IDS_HELP 2022
+#define IDS_PRODUCT_VERSION 2111
+#define IDS_KEYLIB_VERSION 2114
+#define IDS_STAGE_FORMATTING 2320
+#define IDS_STAGE_UNFORMATTING 2321
+#define IDS_SUCCESS 2425
+#define IDS_WRONG_PIN 2504
+#define IDS_PIN_TOO_SHORT 2505
+#define IDS_KEY_NOT_FOUND 2514
+#define IDS_LOAD_FAILED 2518
+#define IDS_HELP_FAILED 2529
+#define IDS_WRONG_FORMATTING_PASSWORD 2532
+#define IDS_CANNOT_UNFORMAT 2542

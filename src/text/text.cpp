@@ -1,0 +1,143 @@
+#include "text/text.h"
+
+#include "app/app_context.h"
+#include "text/fault_guard.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+char g_sharedText[kSharedTextSize];
+
+bool LoadFrom(HMODULE module, UINT id, char* buffer, int size)
+{
+    return module != nullptr && LoadStringA(module, id, buffer, size) > 0;
+}
+
+// Length of the conversion that starts at `spec` (the '%'), or 0 when it is not a plain
+// text conversion: flags, width and precision are allowed, '*' and length modifiers not.
+size_t TextConversionLength(const char* spec)
+{
+    const char* p = spec + 1;
+    p += std::strspn(p, "-+ #0");
+    p += std::strspn(p, "0123456789");
+    if (*p == '.') {
+        ++p;
+        p += std::strspn(p, "0123456789");
+    }
+    return *p == 's' ? static_cast<size_t>(p - spec + 1) : 0;
+}
+
+// True when `format` consumes exactly `argCount` text arguments and nothing else.
+bool FormatMatches(const char* format, int argCount)
+{
+    int conversions = 0;
+    for (const char* p = format; *p; ++p) {
+        if (*p != '%')
+            continue;
+        if (p[1] == '%') {
+            ++p;
+            continue;
+        }
+        const size_t length = TextConversionLength(p);
+        if (length == 0)
+            return false;
+        ++conversions;
+        p += length - 1;
+    }
+    return conversions == argCount;
+}
+
+struct FormatJob {
+    const char* format;
+    const char* const* args;
+    char* target;
+    int targetSize;
+};
+
+// Writes the formatted text piece by piece, so that no piece runs past the target.
+void ExpandFormat(void* context)
+{
+    auto* job = static_cast<FormatJob*>(context);
+    char* out = job->target;
+    size_t room = static_cast<size_t>(job->targetSize);
+    int next = 0;
+    for (const char* p = job->format; *p && room > 1;) {
+        size_t written;
+        if (p[0] == '%' && p[1] == '%') {
+            *out = '%';
+            written = 1;
+            p += 2;
+        } else if (p[0] == '%') {
+            char spec[32] = {};
+            const size_t length = TextConversionLength(p);
+            std::memcpy(spec, p, length < sizeof spec ? length : sizeof spec - 1);
+            const int n = std::snprintf(out, room, spec, job->args[next++]);
+            written = n < 0 ? 0 : static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room - 1;
+            p += length;
+        } else {
+            *out = *p++;
+            written = 1;
+        }
+        out += written;
+        room -= written;
+    }
+    *out = '\0';
+}
+
+} // namespace
+
+bool LoadLanguageLibrary(const char* baseName)
+{
+    char fileName[MAX_PATH];
+    std::snprintf(fileName, sizeof fileName, "%s_lang.dll", baseName);
+    HMODULE library = LoadLibraryA(fileName);
+    g_app.languageModule = library ? library : GetModuleHandleA(nullptr);
+    return g_app.languageModule != nullptr;
+}
+
+char* LoadText(UINT id, char* buffer, int size)
+{
+    if (buffer == nullptr)
+        buffer = g_sharedText;
+    if (size == -1)
+        size = kSharedTextSize;
+    if (LoadFrom(g_app.languageModule, id, buffer, size) ||
+        LoadFrom(GetModuleHandleA(nullptr), id, buffer, size))
+        return buffer;
+    if (size > 0)
+        buffer[0] = '\0';
+    return buffer;
+}
+
+char* FormatText(UINT id, char* target, int targetSize, const char* const* args, int argCount)
+{
+    if (target == nullptr) {
+        target = g_sharedText;
+        targetSize = kSharedTextSize;
+    }
+    if (targetSize == -1)
+        targetSize = kSharedTextSize;
+    if (targetSize <= 0)
+        return target;
+
+    // A language library is outside our control: its format must fit our arguments.
+    char format[kSharedTextSize];
+    LoadText(id, format, sizeof format);
+    if (!FormatMatches(format, argCount) &&
+        !(LoadFrom(GetModuleHandleA(nullptr), id, format, sizeof format) &&
+          FormatMatches(format, argCount)))
+        format[0] = '\0';
+
+    FormatJob job{format, args, target, targetSize};
+    if (!RunGuarded(ExpandFormat, &job))
+        target[0] = '\0';
+    return target;
+}
+
+char* FormatTextArg(UINT id, const char* arg, char* target, int targetSize)
+{
+    const char* args[] = {arg};
+    return FormatText(id, target, targetSize, args, 1);
+}

@@ -1,0 +1,20 @@
+// The program's texts: string-table lookups through the language library, and formatting.
+#pragma once
+#include <windows.h>
+
+constexpr int kSharedTextSize = 1024;
+
+// Loads "<baseName>_lang.dll"; without it the executable's own strings are used.
+bool LoadLanguageLibrary(const char* baseName);
+
+// Fetches string `id` into `buffer` (or the shared text buffer when null) of `size`
+// characters (-1 = 1024). Never fails: a missing string gives the empty text.
+char* LoadText(UINT id, char* buffer = nullptr, int size = -1);
+
+// Fills the text arguments into format string `id`. A format whose conversions do not
+// match the arguments (only %s is accepted, once per argument) is replaced by the
+// executable's own string, else by the empty text. The result is cut to the target size.
+char* FormatText(UINT id, char* target, int targetSize, const char* const* args, int argCount);
+
+// FormatText with one text argument, for the messages with a single %s.
+char* FormatTextArg(UINT id, const char* arg, char* target = nullptr, int targetSize = -1);
