@@ -1,0 +1,269 @@
+#include "support/dialog_robot.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr UINT kRunStep = WM_APP + 1;
+constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr int kMessageBoxIconId = 0x0440;
+DialogRobot* g_robot = nullptr;
+
+bool IsDialogWindow(HWND window)
+{
+    char className[32] = {};
+    GetClassNameA(window, className, sizeof className);
+    return strcmp(className, "#32770") == 0;
+}
+
+std::string ClassOf(HWND window)
+{
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    return className;
+}
+
+bool IsMessageBoxWindow(HWND window)
+{
+    HWND text = GetDlgItem(window, kMessageBoxTextId);
+    return text != nullptr && _stricmp(ClassOf(text).c_str(), "Static") == 0;
+}
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM context)
+{
+    auto* seen = reinterpret_cast<SeenWindow*>(context);
+    if (GetParent(child) != seen->window)
+        return TRUE;
+    const int id = GetDlgCtrlID(child);
+    const LONG style = GetWindowLongA(child, GWL_STYLE);
+    seen->texts[id] = WindowText(child);
+    seen->enabled[id] = IsWindowEnabled(child) != FALSE;
+    seen->styles[id] = style;
+    if (seen->isMessageBox && _stricmp(ClassOf(child).c_str(), "Button") == 0)
+        seen->buttons.push_back(id);
+    return TRUE;
+}
+
+} // namespace
+
+std::string WindowText(HWND window)
+{
+    char text[2048] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string IconName(HICON icon)
+{
+    if (icon == nullptr)
+        return "";
+    const struct {
+        LPCSTR id;
+        const char* name;
+    } known[] = {{IDI_HAND, "error"}, {IDI_EXCLAMATION, "warning"},
+                 {IDI_ASTERISK, "information"}, {IDI_QUESTION, "question"}};
+    for (const auto& k : known)
+        if (LoadIconA(nullptr, k.id) == icon)
+            return k.name;
+    return "other";
+}
+
+SeenWindow Snapshot(HWND window)
+{
+    SeenWindow seen;
+    seen.window = window;
+    seen.owner = GetWindow(window, GW_OWNER);
+    seen.isMessageBox = IsMessageBoxWindow(window);
+    seen.title = WindowText(window);
+    EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&seen));
+    if (seen.isMessageBox) {
+        seen.text = seen.texts[kMessageBoxTextId];
+        HWND icon = GetDlgItem(window, kMessageBoxIconId);
+        if (icon && (GetWindowLongA(icon, GWL_STYLE) & WS_VISIBLE))
+            seen.icon = IconName(reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0)));
+        std::sort(seen.buttons.begin(), seen.buttons.end());
+    }
+    return seen;
+}
+
+RobotStep AnswerMessageBox(int button)
+{
+    return {[](const SeenWindow& w) { return w.isMessageBox; },
+            [button](HWND box) { Press(box, button); }, "message box"};
+}
+
+RobotStep AnswerMessageBoxWithText(const std::string& text, int button)
+{
+    return {[text](const SeenWindow& w) { return w.isMessageBox && w.text == text; },
+            [button](HWND box) { Press(box, button); }, "message box \"" + text + "\""};
+}
+
+RobotStep InDialogWith(int controlId, std::function<void(HWND)> act, std::string what)
+{
+    return {[controlId](const SeenWindow& w) { return !w.isMessageBox && w.texts.count(controlId); },
+            std::move(act), what.empty() ? "dialog with control " + std::to_string(controlId) : what};
+}
+
+void TypeInto(HWND dialog, int editId, const std::string& text)
+{
+    HWND edit = GetDlgItem(dialog, editId);
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+    SendMessageA(edit, WM_CHAR, VK_BACK, 0);
+    for (unsigned char c : text)
+        SendMessageA(edit, WM_CHAR, c, 0);
+}
+
+void ClickBox(HWND dialog, int boxId)
+{
+    HWND box = GetDlgItem(dialog, boxId);
+    if (IsWindowEnabled(box))
+        SendMessageA(box, BM_CLICK, 0, 0);
+}
+
+void Press(HWND dialog, int buttonId)
+{
+    HWND button = GetDlgItem(dialog, buttonId);
+    if (button == nullptr || IsWindowEnabled(button))
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+}
+
+DialogRobot::DialogRobot()
+{
+    g_robot = this;
+    WNDCLASSA robotClass{};
+    robotClass.lpfnWndProc = OnRobotMessage;
+    robotClass.hInstance = GetModuleHandleA(nullptr);
+    robotClass.lpszClassName = "KeyprepDialogRobot";
+    RegisterClassA(&robotClass);
+    messenger_ = CreateWindowA("KeyprepDialogRobot", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               robotClass.hInstance, nullptr);
+    hook_ = SetWindowsHookExA(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
+}
+
+DialogRobot::~DialogRobot()
+{
+    UnhookWindowsHookEx(hook_);
+    DestroyWindow(messenger_);
+    g_robot = nullptr;
+}
+
+std::vector<SeenWindow> DialogRobot::messageBoxes() const
+{
+    std::vector<SeenWindow> boxes;
+    std::copy_if(seen_.begin(), seen_.end(), std::back_inserter(boxes),
+                 [](const SeenWindow& w) { return w.isMessageBox; });
+    return boxes;
+}
+
+std::vector<SeenWindow> DialogRobot::dialogs() const
+{
+    std::vector<SeenWindow> found;
+    std::copy_if(seen_.begin(), seen_.end(), std::back_inserter(found),
+                 [](const SeenWindow& w) { return !w.isMessageBox; });
+    return found;
+}
+
+LRESULT CALLBACK DialogRobot::OnCbt(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE && g_robot && IsDialogWindow(reinterpret_cast<HWND>(wParam)))
+        g_robot->onActivate(reinterpret_cast<HWND>(wParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Children are not visible yet at activation: record now, act later from a posted message.
+void DialogRobot::onActivate(HWND window)
+{
+    const bool isNew = std::find(known_.begin(), known_.end(), window) == known_.end();
+    SeenWindow seen = Snapshot(window);
+    if (isNew) {
+        known_.push_back(window);
+        seen_.push_back(seen);
+    }
+    if (next_ < steps_.size() && steps_[next_].matches(seen)) {
+        PostMessageA(messenger_, kRunStep, reinterpret_cast<WPARAM>(window), next_++);
+        return;
+    }
+    // A new box or owned dialog that no step answers: close it, so that the test fails
+    // instead of hanging. Unowned dialogs (a main window under test) are left alone.
+    if (!isNew || (!seen.isMessageBox && seen.owner == nullptr))
+        return;
+    unexpected_.push_back(seen.isMessageBox ? "message box: " + seen.text : "dialog: " + seen.title);
+    const int button = seen.isMessageBox && !seen.buttons.empty() ? seen.buttons.back() : IDCANCEL;
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+}
+
+void DialogRobot::runStep(HWND window, size_t index)
+{
+    if (IsWindow(window))
+        steps_[index].act(window);
+}
+
+LRESULT CALLBACK DialogRobot::OnRobotMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == kRunStep && g_robot) {
+        g_robot->runStep(reinterpret_cast<HWND>(wParam), static_cast<size_t>(lParam));
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(50, milliseconds - elapsed),
+                                  QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    return true;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && IsWindowVisible(window) && IsDialogWindow(window))
+        search->found.push_back(window);
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<HWND> WindowWatcher::visibleWindows() const
+{
+    WindowSearch search{processId_, {}};
+    EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WindowWatcher::waitForNewWindow(DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    do {
+        for (HWND window : visibleWindows()) {
+            if (std::find(handled_.begin(), handled_.end(), window) == handled_.end()) {
+                handled_.push_back(window);
+                Sleep(100); // let it finish drawing its texts before anyone reads them
+                return window;
+            }
+        }
+        Sleep(50);
+    } while (GetTickCount() - start < milliseconds);
+    return nullptr;
+}

@@ -1,0 +1,11 @@
+// Where the build put the program, the stand-ins and the test libraries (Windows paths).
+#pragma once
+#include <string>
+
+std::string BinDir();             // keyprep.exe, cardwyn32.dll, plinth.dll
+std::string TestDllDir();         // tests/dlls/<variant>/<library>
+std::string SourceDir();          // the source tree
+std::string JoinPath(const std::string& folder, const std::string& name);
+bool CopyInto(const std::string& file, const std::string& folder, const std::string& asName = "");
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& text);
