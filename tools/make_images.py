@@ -6,6 +6,7 @@ header and About banner.  Standard library only; the output is deterministic.
     python3 tools/make_images.py --check    # parse them back and compare
 """
 import argparse
+import copy
 import math
 import os
 import struct
@@ -34,8 +35,7 @@ class Xform:
         return (self.c * x + self.sn * y) / self.s, (-self.sn * x + self.c * y) / self.s
 
     def moved(self, dx, dy):
-        out = Xform()
-        out.__dict__.update(self.__dict__)
+        out = copy.copy(self)
         out.dx, out.dy = self.dx + dx, self.dy + dy
         return out
 
@@ -85,18 +85,25 @@ class Strokes(Shape):
     """Polylines stroked with round caps and joins (a union of capsules)."""
 
     def __init__(self, polylines, half_width):
-        self.hw2 = half_width * half_width
+        hw = half_width
+        self.hw2 = hw * hw
         self.segs = []
         for line in polylines:
             pts = line if len(line) > 1 else line * 2
-            self.segs += list(zip(pts, pts[1:]))
-        us = [p[0] for line in polylines for p in line]
-        vs = [p[1] for line in polylines for p in line]
-        self.bbox = (min(us) - half_width, min(vs) - half_width,
-                     max(us) + half_width, max(vs) + half_width)
+            for (au, av), (bu, bv) in zip(pts, pts[1:]):
+                box = (min(au, bu) - hw, min(av, bv) - hw, max(au, bu) + hw, max(av, bv) + hw)
+                self.segs.append((box, (au, av), (bu, bv)))
+        boxes = [s[0] for s in self.segs] or [(0.0, 0.0, 0.0, 0.0)]
+        self.bbox = (min(b[0] for b in boxes), min(b[1] for b in boxes),
+                     max(b[2] for b in boxes), max(b[3] for b in boxes))
 
     def inside(self, u, v):
-        for (au, av), (bu, bv) in self.segs:
+        u0, v0, u1, v1 = self.bbox
+        if not (u0 <= u <= u1 and v0 <= v <= v1):
+            return False
+        for (su0, sv0, su1, sv1), (au, av), (bu, bv) in self.segs:
+            if not (su0 <= u <= su1 and sv0 <= v <= sv1):
+                continue
             eu, ev = bu - au, bv - av
             ll = eu * eu + ev * ev
             t = 0.0 if ll == 0 else max(0.0, min(1.0, ((u - au) * eu + (v - av) * ev) / ll))
@@ -114,6 +121,22 @@ class Union(Shape):
 
     def inside(self, u, v):
         return self.a.inside(u, v) or self.b.inside(u, v)
+
+
+class Group(Shape):
+    """Union of many shapes, each rejected cheaply by its bounding box."""
+
+    def __init__(self, shapes):
+        self.shapes = shapes
+        self.bbox = (min(s.bbox[0] for s in shapes), min(s.bbox[1] for s in shapes),
+                     max(s.bbox[2] for s in shapes), max(s.bbox[3] for s in shapes))
+
+    def inside(self, u, v):
+        for s in self.shapes:
+            u0, v0, u1, v1 = s.bbox
+            if u0 <= u <= u1 and v0 <= v <= v1 and s.inside(u, v):
+                return True
+        return False
 
 
 class Difference(Shape):
@@ -261,6 +284,7 @@ HOLE = (44, 48, 58)
 GOLD = [(-3.4, (255, 236, 140)), (0.0, (242, 190, 48)), (4.5, (190, 126, 18))]
 GOLD_DARK = (120, 76, 8)
 LED = (120, 255, 160)
+DIALOG_FACE = (240, 240, 240)
 
 RING_HOLE = Ellipse(-17.0, 0.0, 2.0)
 EYELET = Ellipse(-17.0, 0.0, 3.3)
@@ -287,7 +311,7 @@ def draw_token(cv, xf, shadow=True):
     cv.fill(body, NAVY, xf)
     cv.fill(Rect(-21.0, -8.5, 8.0, 8.5, 4.0) - EYELET,
             gradient([(-8.5, BODY_TOP), (8.5, BODY_BOTTOM)]), xf)
-    cv.fill(EYELET - RING_HOLE, gradient(METAL, axis=1), xf)
+    cv.fill(EYELET - RING_HOLE, gradient(METAL), xf)
     cv.fill(Rect(-13.0, -7.6, 6.8, -2.0, 2.8), (255, 255, 255), xf, opacity=0.16)
     emblem = key_emblem(-3.0, 0.0)
     cv.fill(emblem, GOLD_DARK, xf.moved(0.5 * xf.s, 0.7 * xf.s))
@@ -321,13 +345,13 @@ ICON16 = [
     "................",
     "................",
     ".KKKKKKKKKK.....",
-    "KLLLLLLLLLLKEEEE",
-    "KLBBBBBBBBBKWWWE",
-    "KLB.YGGBBBBKShhE",
-    "KB.YBBYGGGGKSSSE",
-    "KB.GBBGGGGGKSSSE",
-    "KBB.GGgBGgGKShhE",
-    "KDBBBggBBgBKMMME",
+    "KLLLLLLLLLLK....",
+    "KLBYYBBBBBcKEEEE",
+    "KBYBBGBBBBBKWWWE",
+    "KBGBBGGGGGBKShhE",
+    "KBBGgBBGBGBKSSSE",
+    "KBBBBBBBBgBKShhE",
+    "KDBBBBBBBBBKMMME",
     "KDDDDDDDDDDKEEEE",
     ".KKKKKKKKKK.....",
     "................",
@@ -398,7 +422,8 @@ def _glyphs():
     g["a"] = (5.2, [arc(2.5, 6.5, 2.5, 3.5, 0, 360, 40), [(5.1, 3), (5.1, 10)]])
     g["g"] = (5.2, [arc(2.5, 6.5, 2.5, 3.5, 0, 360, 40),
                     [(5.1, 3), (5.1, 11.2)] + arc(2.6, 11.2, 2.5, 2.2, 0, -150)])
-    g["y"] = (5.4, [[(0, 3), (2.8, 10)], [(5.4, 3), (2.2, 11.8)] + arc(0.9, 11.3, 1.4, 1.7, -20, -100, 4)])
+    g["y"] = (5.4, [[(0, 3), (2.8, 10)],
+                    [(5.4, 3), (2.2, 11.8)] + arc(0.9, 11.3, 1.4, 1.7, -20, -100, 4)])
     g["u"] = (5.0, [[(0, 3)] + arc(2.5, 7.6, 2.5, 2.4, 180, 360), [(5, 3), (5, 10)]])
     g["n"] = (5.0, [[(0, 3), (0, 10)], arc(2.5, 5.4, 2.5, 2.4, 180, 0) + [(5, 10)]])
     g["m"] = (7.4, [[(0, 3), (0, 10)], arc(1.85, 5.2, 1.85, 2.2, 180, 0) + [(3.7, 10)],
@@ -418,19 +443,17 @@ STROKE_HW = 0.9
 TRACKING = 1.25
 
 
-def text_shape(text, u=0.0, v=0.0):
-    """Stroke shape for a string; (u, v) is the left end of the baseline, in font units."""
-    lines = []
-    pen = u + STROKE_HW
+def text_shape(text):
+    """Stroke shape for a string, starting at the left end of the baseline (0, 0)."""
+    glyphs = []
+    pen = STROKE_HW
     for ch in text:
         width, strokes = GLYPHS[ch]
-        lines += [[(pen + px, v - 10 + py) for px, py in s] for s in strokes]
+        if strokes:
+            glyphs.append(Strokes([[(pen + px, py - 10) for px, py in s] for s in strokes],
+                                  STROKE_HW))
         pen += width + 2 * STROKE_HW + TRACKING
-    return Strokes(lines, STROKE_HW), pen - TRACKING - u
-
-
-def text_width(text):
-    return text_shape(text)[1]
+    return Group(glyphs)
 
 
 # --------------------------------------------------------------------------
@@ -465,23 +488,28 @@ def median_cut(counts, n):
     palette = []
     for box in boxes:
         total = sum(c[1] for c in box)
-        palette.append(tuple(int(round(sum(c[0][k] * c[1] for c in box) / total)) for k in range(3)))
+        palette.append(tuple(int(round(sum(c[0][k] * c[1] for c in box) / total))
+                             for k in range(3)))
     return palette
 
 
 def quantise(pixels, size):
-    """rgb rows -> (palette padded to size, index rows)."""
+    """rgb rows -> (palette padded to size, index rows).  None marks a transparent
+    pixel; it gets index 0, kept pure black so that the XOR pass of an icon leaves
+    the screen untouched where the AND mask is set."""
     counts = {}
     for row in pixels:
         for c in row:
             if c is not None:
                 counts[c] = counts.get(c, 0) + 1
-    palette = sorted(counts) if len(counts) <= size else median_cut(counts, size)
+    reserved = [(0, 0, 0)] if any(c is None for row in pixels for c in row) else []
+    room = size - len(reserved)
+    palette = reserved + (sorted(counts) if len(counts) <= room else median_cut(counts, room))
     cache = {}
 
     def nearest(c):
         if c not in cache:
-            cache[c] = min(range(len(palette)),
+            cache[c] = min(range(len(reserved), len(palette)),
                            key=lambda i: sum((a - b) ** 2 for a, b in zip(c, palette[i])))
         return cache[c]
 
@@ -532,11 +560,13 @@ def icon_image(size, bpp, palette, indices, transparent):
     """One BMP-in-ICO image: header with doubled height, XOR bits, AND mask."""
     xor = pack_rows(indices, bpp)
     mask = pack_rows([[1 if t else 0 for t in row] for row in transparent], 1)
-    return info_header(size, 2 * size, bpp, len(xor) + len(mask)) + palette_bytes(palette) + xor + mask
+    head = info_header(size, 2 * size, bpp, len(xor) + len(mask))
+    return head + palette_bytes(palette) + xor + mask
 
 
 def icon_file(images, kind=1):
-    """images: [(size, bpp, dib, hotspot)]; kind 1 = icon, 2 = cursor (hot spot in planes/bitcount)."""
+    """images: [(size, bpp, dib, hotspot)]; kind 1 = icon, 2 = cursor.
+    A cursor keeps its hot spot where an icon entry has planes and bit count."""
     out = struct.pack("<HHH", 0, kind, len(images))
     offset = 6 + 16 * len(images)
     for size, bpp, dib, hotspot in images:
@@ -576,7 +606,7 @@ def make_cursor():
 
 def make_header():
     size = 49
-    cv = Canvas(size, size, gradient([(0, (248, 248, 248)), (size, (232, 232, 234))]))
+    cv = Canvas(size, size, lambda x, y: DIALOG_FACE)
     draw_token(cv, Xform(0.98, -45.0, 24.5, 24.5))
     rows = [[cv.rgb_at(x, y) for x in range(size)] for y in range(size)]
     return bmp_file(size, size, 24, rows)
@@ -592,17 +622,17 @@ def make_about():
 
     cv = Canvas(w, h, background)
     cv.fill(Rect(0, h - 2, w, h), (232, 180, 40), Xform(), opacity=0.9)
-    halo = Ellipse(31.0, 31.0, 26.0)
+    halo = Ellipse(32.0, 32.0, 28.0)
     cv.glow(halo, Xform(), (120, 190, 255), 0.28, 4)
-    draw_token(cv, Xform(0.95, -45.0, 31.0, 31.0))
+    draw_token(cv, Xform(1.1, -45.0, 32.0, 32.0))
 
-    title, _ = text_shape("Key formatting utility")
-    xf_title = Xform(2.15, 0.0, 70.0, 10.0)
+    title = text_shape("Key formatting utility")
+    xf_title = Xform(2.15, 0.0, 70.0, 32.0)
     cv.glow(title, xf_title.moved(1.0, 1.5), (0, 0, 0), 0.45, 1)
     cv.fill(title, (255, 255, 255), xf_title)
 
-    company, cw = text_shape("Veltrax")
-    xf_company = Xform(1.15, 0.0, w - 10.0 - cw * 1.15, 47.0)
+    company = text_shape("Veltrax")
+    xf_company = Xform(1.2, 0.0, 71.0, 56.0)
     cv.fill(company, (255, 214, 110), xf_company)
 
     rows = [[cv.rgb_at(x, y) for x in range(w)] for y in range(h)]
@@ -622,66 +652,104 @@ OUTPUTS = [
 # Verification
 # --------------------------------------------------------------------------
 
+class CheckFailed(Exception):
+    pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise CheckFailed(message)
+
+
 def parse_dib_header(data, off):
     (size, width, height, planes, bpp, compression, image_size,
-     _, _, clr_used, _) = struct.unpack_from("<IiiHHIIiiII", data, off)
-    assert size == 40 and planes == 1 and compression == 0, "unexpected DIB header"
-    return width, height, bpp, image_size, clr_used
+     _, _, _, _) = struct.unpack_from("<IiiHHIIiiII", data, off)
+    expect(size == 40 and planes == 1 and compression == 0, "unexpected DIB header")
+    return width, height, bpp, image_size
 
 
 def check_icon_file(data, kind, expected):
     """expected: [(size, bpp, hotspot-or-None)]"""
     reserved, typ, count = struct.unpack_from("<HHH", data, 0)
-    assert reserved == 0 and typ == kind and count == len(expected), (typ, count)
+    expect(reserved == 0 and typ == kind and count == len(expected),
+           "bad directory %r" % ((typ, count),))
     masks = []
     for n, (size, bpp, hotspot) in enumerate(expected):
-        w, h, colours, _, planes, bitcount, length, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * n)
-        assert (w, h) == (size, size), (w, h)
+        w, h, colours, _, planes, bitcount, length, offset = \
+            struct.unpack_from("<BBBBHHII", data, 6 + 16 * n)
+        expect((w, h) == (size, size), "entry %d is %dx%d" % (n, w, h))
         if kind == 2:
-            assert (planes, bitcount) == hotspot, (planes, bitcount)
+            expect((planes, bitcount) == hotspot, "hot spot is %r" % ((planes, bitcount),))
         else:
-            assert (planes, bitcount, colours) == (1, bpp, (1 << bpp) if bpp < 8 else 0)
-        dw, dh, dbpp, image_size, _ = parse_dib_header(data, offset)
-        assert (dw, dh, dbpp) == (size, 2 * size, bpp), (dw, dh, dbpp)
+            expect((planes, bitcount, colours) == (1, bpp, (1 << bpp) if bpp < 8 else 0),
+                   "entry %d: planes/bit count/colours %r" % (n, (planes, bitcount, colours)))
+        dw, dh, dbpp, image_size = parse_dib_header(data, offset)
+        expect((dw, dh, dbpp) == (size, 2 * size, bpp), "image %d header %r" % (n, (dw, dh, dbpp)))
         stride_xor = (size * bpp + 31) // 32 * 4
         stride_and = (size + 31) // 32 * 4
         mask_off = offset + 40 + 4 * (1 << bpp) + stride_xor * size
-        assert length == 40 + 4 * (1 << bpp) + (stride_xor + stride_and) * size
-        assert image_size == (stride_xor + stride_and) * size
-        assert offset + length <= len(data)
-        masks.append([[(data[mask_off + (size - 1 - y) * stride_and + x // 8] >> (7 - x % 8)) & 1
-                       for x in range(size)] for y in range(size)])
+        expect(length == 40 + 4 * (1 << bpp) + (stride_xor + stride_and) * size,
+               "image %d size" % n)
+        expect(image_size == (stride_xor + stride_and) * size, "image %d biSizeImage" % n)
+        expect(offset + length <= len(data), "image %d truncated" % n)
+        mask = [[bits_at(data, mask_off + (size - 1 - y) * stride_and, x, 1) for x in range(size)]
+                for y in range(size)]
+        pal_off, xor_off = offset + 40, offset + 40 + 4 * (1 << bpp)
+        for y in range(size):
+            for x in range(size):
+                if mask[y][x]:
+                    i = bits_at(data, xor_off + (size - 1 - y) * stride_xor, x, bpp)
+                    expect(data[pal_off + 4 * i:pal_off + 4 * i + 3] == bytes(3),
+                           "transparent pixel must be black in the XOR bitmap")
+        masks.append(mask)
     return masks
+
+
+def bits_at(data, row_off, x, bpp):
+    per_byte = 8 // bpp
+    byte = data[row_off + x // per_byte]
+    return (byte >> (8 - bpp * (x % per_byte + 1))) & ((1 << bpp) - 1)
 
 
 def check_bmp_file(data, width, height, bpp):
     magic, file_size, _, _, off_bits = struct.unpack_from("<2sIHHI", data, 0)
-    assert magic == b"BM" and file_size == len(data), "bad BMP file header"
-    w, h, dbpp, image_size, _ = parse_dib_header(data, 14)
-    assert (w, h, dbpp) == (width, height, bpp), (w, h, dbpp)
+    expect(magic == b"BM" and file_size == len(data), "bad BMP file header")
+    w, h, dbpp, image_size = parse_dib_header(data, 14)
+    expect((w, h, dbpp) == (width, height, bpp), "BMP header %r" % ((w, h, dbpp),))
     stride = (width * bpp + 31) // 32 * 4
-    assert off_bits == 14 + 40 + (4 << bpp if bpp <= 8 else 0)
-    assert image_size == stride * height and off_bits + image_size == len(data)
+    expect(off_bits == 14 + 40 + (4 << bpp if bpp <= 8 else 0), "bits offset %d" % off_bits)
+    expect(image_size == stride * height and off_bits + image_size == len(data), "bitmap size")
+
+
+def check_one(name, data):
+    if name == "keyprep.ico":
+        for mask in check_icon_file(data, 1, [(16, 4, None), (32, 8, None)]):
+            flat = sum(mask, [])
+            expect(0 < sum(flat) < len(flat), "icon must mix opaque and transparent pixels")
+    elif name == "hand.cur":
+        mask, = check_icon_file(data, 2, [(32, 1, HAND_HOTSPOT)])
+        x, y = HAND_HOTSPOT
+        expect(mask[y][x] == 0 and mask[y][x - 1] == 1, "hot spot must be the finger tip")
+    elif name == "header.bmp":
+        check_bmp_file(data, 49, 49, 24)
+    else:
+        check_bmp_file(data, 413, 65, 8)
 
 
 def check(res_dir):
+    """Parse every file back, then make sure it is exactly what this script draws."""
+    failures = 0
     for name, make in OUTPUTS:
         with open(os.path.join(res_dir, name), "rb") as f:
             data = f.read()
-        assert data == make(), name + " is not what this script generates"
-        if name == "keyprep.ico":
-            for mask in check_icon_file(data, 1, [(16, 4, None), (32, 8, None)]):
-                flat = sum(mask, [])
-                assert 0 < sum(flat) < len(flat), "icon must mix opaque and transparent pixels"
-        elif name == "hand.cur":
-            mask, = check_icon_file(data, 2, [(32, 1, HAND_HOTSPOT)])
-            x, y = HAND_HOTSPOT
-            assert mask[y][x] == 0 and mask[y][x - 1] == 1, "hot spot must be the finger tip"
-        elif name == "header.bmp":
-            check_bmp_file(data, 49, 49, 24)
-        else:
-            check_bmp_file(data, 413, 65, 8)
-        print("ok  " + name)
+        try:
+            check_one(name, data)
+            expect(data == make(), "differs from what this script generates")
+            print("ok    " + name)
+        except CheckFailed as e:
+            print("FAIL  %s: %s" % (name, e))
+            failures += 1
+    return 1 if failures else 0
 
 
 def main(argv):
@@ -690,8 +758,7 @@ def main(argv):
     ap.add_argument("--outdir", default=RES_DIR, help="resource folder (default: src/res)")
     args = ap.parse_args(argv)
     if args.check:
-        check(args.outdir)
-        return 0
+        return check(args.outdir)
     os.makedirs(args.outdir, exist_ok=True)
     for name, make in OUTPUTS:
         with open(os.path.join(args.outdir, name), "wb") as f:

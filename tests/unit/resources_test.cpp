@@ -1,0 +1,347 @@
+// Checks the resources that the build put into keyprep.exe itself.
+#include "support/dialog_template.h"
+#include "support/test_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kCredentialStyle =
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT;
+constexpr DWORD kEdit = kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
+constexpr DWORD kMasked = kEdit | ES_PASSWORD;
+constexpr DWORD kOk = kChild | BS_DEFPUSHBUTTON | WS_TABSTOP;
+constexpr DWORD kCancel = kChild | WS_TABSTOP;
+constexpr DWORD kLabel = kChild | SS_LEFT | WS_GROUP;
+constexpr DWORD kCentered = kChild | SS_CENTER | WS_GROUP;
+constexpr DWORD kBox = kChild | BS_AUTOCHECKBOX | WS_TABSTOP;
+constexpr DWORD kFrame = kChild | BS_GROUPBOX;
+
+const char kClearAll[] = "Clear all Key's data";
+const char kNote[] = "Note that this option will delete all previous data from the Key.";
+
+struct ExpectedDialog {
+    int id;
+    bool extended;
+    DWORD style;
+    int cx, cy;
+    std::vector<TemplateControl> controls;
+};
+
+class ProgramFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        module_ = LoadLibraryExA(JoinPath(BinDir(), "keyprep.exe").c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(nullptr, module_) << "keyprep.exe not built in " << BinDir();
+    }
+    void TearDown() override { FreeLibrary(module_); }
+
+    std::string resourceBytes(int id, LPCSTR type)
+    {
+        HRSRC found = FindResourceA(module_, MAKEINTRESOURCEA(id), type);
+        if (!found)
+            return "";
+        const char* data = static_cast<const char*>(LockResource(LoadResource(module_, found)));
+        return std::string(data, SizeofResource(module_, found));
+    }
+
+    HMODULE module_ = nullptr;
+};
+
+std::vector<ExpectedDialog> ExpectedDialogs()
+{
+    const DWORD mainStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER |
+                            DS_CONTEXTHELP | DS_SETFONT;
+    const char soPinHelp[] = "Usually SO PIN is \"24682468\". If the Key doesn't have enough free "
+                             "space for formatting you could select \"Clear all Key's data\" option.";
+    const char adminHelp[] = "Usually Admin PIN is \"52738164\". \"Clear all Key's data\" option "
+                             "should be set for formatting this type of Key.";
+    const char passHelp[] = "Usually Pass Phrase is \"LANTERNS\" or empty. If you don't know the Pass "
+                            "Phrase or your Key is finally blocked you could select \"Clear all "
+                            "Key's data\" option to proceed without entering Pass Phrase. ";
+    return {
+        {101, true, mainStyle, 252, 58,
+         {{1002, "Button", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 176, 7, 72, 19, "&Format"},
+          {1004, "Button", kChild | BS_PUSHBUTTON | WS_TABSTOP, 176, 31, 72, 19, "&Unformat"},
+          {1003, "Static", kChild | SS_BITMAP | SS_NOTIFY | SS_REALSIZEIMAGE, 8, 13, 15, 13, ""},
+          {1012, "Static", kCentered, 51, 18, 116, 21,
+           "Key formatting utility for tokens and smart cards."}}},
+        {107, false, kCredentialStyle, 180, 85,
+         {{1004, "Edit", kEdit, 7, 43, 166, 14, ""},
+          {1, "Button", kOk, 38, 63, 50, 14, "OK"},
+          {2, "Button", kCancel, 98, 63, 50, 14, "Cancel"},
+          {1015, "Static", kLabel, 7, 7, 166, 32,
+           "Please enter Transport Key required for this type of Key."}}},
+        {119, false, kCredentialStyle, 180, 85,
+         {{1004, "Edit", kEdit, 7, 42, 166, 14, ""},
+          {1, "Button", kOk, 38, 63, 50, 14, "OK"},
+          {2, "Button", kCancel, 98, 63, 50, 14, "Cancel"},
+          {1015, "Static", kLabel, 7, 7, 166, 32,
+           "Please enter Formatting password required for this type of Key."}}},
+        {112, false, kCredentialStyle, 153, 71,
+         {{1008, "Edit", kMasked, 14, 30, 126, 14, ""},
+          {1, "Button", kOk, 29, 51, 50, 14, "OK"},
+          {2, "Button", kCancel, 89, 51, 50, 14, "Cancel"},
+          {1017, "Static", kLabel, 7, 7, 139, 21, "Please enter PIN of the Key."}}},
+        {113, false, kCredentialStyle, 153, 71,
+         {{1009, "Edit", kMasked, 14, 30, 126, 14, ""},
+          {1, "Button", kOk, 29, 51, 50, 14, "OK"},
+          {2, "Button", kCancel, 89, 51, 50, 14, "Cancel"},
+          {1018, "Static", kLabel, 7, 7, 139, 21, "Please enter SO PIN of the Key."}}},
+        {118, false, kCredentialStyle, 243, 145,
+         {{1009, "Edit", kMasked, 84, 102, 126, 14, ""},
+          {1, "Button", kOk, 66, 124, 50, 14, "OK"},
+          {2, "Button", kCancel, 126, 124, 50, 14, "Cancel"},
+          {1018, "Static", kCentered, 40, 7, 166, 10, "Please enter SO PIN of the Key."},
+          {1010, "Button", kBox, 14, 55, 205, 10, kClearAll},
+          {1023, "Static", kCentered, 10, 69, 219, 18, kNote},
+          {-1, "Button", kFrame, 8, 48, 227, 44, ""},
+          {1022, "Static", kLabel, 14, 105, 67, 8, "SO PIN:"},
+          {1024, "Static", kLabel, 27, 18, 191, 27, soPinHelp}}},
+        {120, false, kCredentialStyle, 243, 145,
+         {{1025, "Edit", kMasked, 84, 102, 126, 14, ""},
+          {1, "Button", kOk, 66, 124, 50, 14, "OK"},
+          {2, "Button", kCancel, 126, 124, 50, 14, "Cancel"},
+          {1026, "Static", kCentered, 40, 7, 166, 10, "Please enter Admin PIN of the Key."},
+          {1010, "Button", kBox, 14, 55, 205, 10, kClearAll},
+          {1023, "Static", kCentered, 10, 69, 219, 18, kNote},
+          {-1, "Button", kFrame, 8, 48, 227, 44, ""},
+          {1027, "Static", kLabel, 14, 105, 67, 8, "Admin PIN:"},
+          {1028, "Static", kLabel, 27, 18, 191, 27, adminHelp}}},
+        {108, false, kCredentialStyle, 236, 156,
+         {{1011, "Edit", kMasked, 83, 113, 126, 14, ""},
+          {1, "Button", kOk, 68, 134, 50, 14, "OK"},
+          {2, "Button", kCancel, 128, 134, 50, 14, "Cancel"},
+          {1016, "Static", kCentered, 15, 7, 221, 10, "Please enter Pass Phrase of the Key."},
+          {1010, "Button", kBox, 10, 68, 205, 10, kClearAll},
+          {1021, "Static", kLabel, 10, 116, 44, 8, "Pass Phrase:"},
+          {1019, "Static", kLabel, 10, 20, 221, 40, passHelp},
+          {1023, "Static", kCentered, 6, 82, 219, 18, kNote},
+          {-1, "Button", kFrame, 4, 61, 227, 44, ""}}},
+    };
+}
+
+const std::map<int, std::string>& ExpectedStrings()
+{
+    static const std::map<int, std::string> strings = {
+        {1, "Please connect your Key to the computer and press OK."},
+        {2, "This Key is already formatted for Veltrax applications. \n              Do you wish to reformat it?"},
+        {3, "An error occurred while unformatting the Key. Please contact support@veltrax.example."},
+        {4, "An error occurred while formatting the Key. Please contact support@veltrax.example."},
+        {6, "An error occurred while initializing the Key. Please reconnect the Key and try again. If the problem remains please contact support@veltrax.example."},
+        {8, "Incorrect formatting password. It should be 8 bytes long and written in hex."},
+        {14, "Not enough free space on Key for formatting."},
+        {16, "All your Veltrax applications data WILL BE LOST.\nNon-Veltrax applications data will not be affected. \n              Do you wish to continue?"},
+        {19, "Key formatting utility"},
+        {20, "Key formatting utility for tokens and smart cards."},
+        {21, "Please enter Formatting password required for this type of Key."},
+        {23, "Please enter Pass Phrase of the Key."},
+        {24, "Please enter PIN of the Key."},
+        {25, "Please enter SO PIN of the Key."},
+        {26, "The SO PIN you entered is incorrect!"},
+        {27, "Usually Pass Phrase is \"LANTERNS\" or empty. If you forgot the Pass Phrase or your Key is finally blocked you could select \"Clear all Key's data\" option to proceed without entering Pass Phrase."},
+        {28, "Note that this option will delete all previous data from the Key."},
+        {29, "Pass Phrase:"},
+        {30, "The Pass Phrase you entered is incorrect!"},
+        {31, "Warning all previous data will be deleted from the Key!"},
+        {32, "Serious ERROR occurred! Please don't try to format/unformat this Key any more and contact support@veltrax.example."},
+        {33, "SO PIN:"},
+        {34, "Usually SO PIN is \"24682468\". If the Key doesn't have enough free space for formatting you could select \"Clear all Key's data\" option."},
+        {35, "Usually Admin PIN is \"52738164\". \"Clear all Key's data\" option should be set for formatting this type of Key."},
+        {36, "Admin PIN:"},
+        {37, "Please enter Admin PIN of the Key."},
+        {38, "The Admin PIN you entered is incorrect!"},
+        {39, "Usually Formatting password is"},
+        {40, "Please enter Transport key required for this type of Key."},
+        {41, "Usually Transport key is"},
+        {2002, "Cancel"},
+        {2007, "E&xit"},
+        {2008, "&Format"},
+        {2010, "&OK"},
+        {2012, "&Unformat"},
+        {2016, "&Clear all Key's data"},
+        {2022, "&Help"},
+        {2111, "Product version:"},
+        {2114, "Cardwyn version:"},
+        {2320, "Formatting . . ."},
+        {2321, "Unformatting . . ."},
+        {2425, "The process is successfully completed."},
+        {2504, "The PIN you entered is incorrect!"},
+        {2505, "PIN for this type of Key should be at least 4 characters!"},
+        {2514, "The Key has not been found in the Key reader!"},
+        {2518, "An error occurred while loading %s!"},
+        {2529, "Unable to activate Help!"},
+        {2532, "Wrong formatting password!"},
+        {2542, "Unable to unformat this type of Key!"},
+    };
+    return strings;
+}
+
+std::string Describe(const TemplateControl& c)
+{
+    char text[160];
+    snprintf(text, sizeof text, "id %d %s style %08lx at %d,%d %dx%d", c.id, c.className.c_str(),
+             c.style, c.x, c.y, c.cx, c.cy);
+    return text + std::string(" \"") + c.text + "\"";
+}
+
+} // namespace
+
+TEST_F(ProgramFile, DialogTemplatesAreExact)
+{
+    for (const ExpectedDialog& expected : ExpectedDialogs()) {
+        const DialogTemplate dialog = ReadDialogTemplate(module_, expected.id);
+        ASSERT_TRUE(dialog.found) << "dialog " << expected.id;
+        EXPECT_EQ(expected.extended, dialog.extended) << "dialog " << expected.id;
+        EXPECT_EQ(expected.style, dialog.style) << "dialog " << expected.id;
+        EXPECT_EQ(expected.id == 101 ? DWORD(WS_EX_CONTEXTHELP) : 0u, dialog.exStyle)
+            << "dialog " << expected.id;
+        EXPECT_EQ(expected.cx, dialog.cx) << "dialog " << expected.id;
+        EXPECT_EQ(expected.cy, dialog.cy) << "dialog " << expected.id;
+        EXPECT_EQ("Key formatting utility", dialog.title) << "dialog " << expected.id;
+        EXPECT_EQ("MS Shell Dlg", dialog.font) << "dialog " << expected.id;
+        EXPECT_EQ(8, dialog.pointSize) << "dialog " << expected.id;
+        ASSERT_EQ(expected.controls.size(), dialog.controls.size()) << "dialog " << expected.id;
+        for (size_t i = 0; i < expected.controls.size(); ++i)
+            EXPECT_EQ(Describe(expected.controls[i]), Describe(dialog.controls[i]))
+                << "dialog " << expected.id << " control " << i;
+    }
+}
+
+TEST_F(ProgramFile, StringTableIsExact)
+{
+    std::vector<int> present;
+    for (int id = 0; id < 65536; ++id) {
+        char text[1024];
+        if (LoadStringA(module_, id, text, sizeof text) > 0)
+            present.push_back(id);
+    }
+    std::vector<int> expectedIds;
+    for (const auto& [id, text] : ExpectedStrings()) {
+        expectedIds.push_back(id);
+        char loaded[1024] = {};
+        LoadStringA(module_, id, loaded, sizeof loaded);
+        EXPECT_EQ(text, loaded) << "string " << id;
+    }
+    EXPECT_EQ(expectedIds, present);
+}
+
+TEST_F(ProgramFile, VersionRecord)
+{
+    const std::string path = JoinPath(BinDir(), "keyprep.exe");
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(MAKELONG(13, 1), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(0, 1), fixed->dwFileVersionLS);
+    EXPECT_EQ(MAKELONG(14, 1), fixed->dwProductVersionMS);
+    EXPECT_EQ(0u, fixed->dwProductVersionLS);
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    EXPECT_EQ(0x0409, translation[0]);
+    EXPECT_EQ(0x04b0, translation[1]);
+
+    const std::map<std::string, std::string> values = {
+        {"FileVersion", "1.13.1"},
+        {"ProductVersion", "1.14"},
+        {"FileDescription", "Key formatting utility"},
+        {"ProductName", "Key formatting utility"},
+        {"InternalName", "keyprep.exe"},
+        {"OriginalFilename", "keyprep.exe"},
+        {"CompanyName", "Veltrax"},
+    };
+    for (const auto& [key, value] : values) {
+        char* text = nullptr;
+        const std::string query = "\\StringFileInfo\\040904b0\\" + key;
+        ASSERT_TRUE(VerQueryValueA(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
+            << key;
+        EXPECT_EQ(value, text) << key;
+    }
+}
+
+TEST_F(ProgramFile, IconHasTwoImages)
+{
+#pragma pack(push, 2)
+    struct GroupEntry {
+        BYTE width, height, colors, reserved;
+        WORD planes, bitCount;
+        DWORD bytes;
+        WORD id;
+    };
+#pragma pack(pop)
+    const std::string group = resourceBytes(110, RT_GROUP_ICON);
+    ASSERT_GE(group.size(), 6u);
+    const WORD count = *reinterpret_cast<const WORD*>(group.data() + 4);
+    ASSERT_EQ(2, count);
+    std::map<int, int> depthBySize;
+    for (WORD i = 0; i < count; ++i) {
+        const auto* entry = reinterpret_cast<const GroupEntry*>(group.data() + 6 + i * sizeof(GroupEntry));
+        const std::string image = resourceBytes(entry->id, RT_ICON);
+        ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
+        const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(image.data());
+        EXPECT_EQ(header->biWidth * 2, header->biHeight);
+        depthBySize[header->biWidth] = header->biBitCount;
+    }
+    EXPECT_EQ((std::map<int, int>{{16, 4}, {32, 8}}), depthBySize);
+}
+
+TEST_F(ProgramFile, BitmapsHaveTheirSizesAndDepths)
+{
+    const struct {
+        int id, width, height, bits;
+    } cases[] = {{5009, 49, 49, 24}, {5006, 413, 65, 8}};
+    for (const auto& c : cases) {
+        const std::string bitmap = resourceBytes(c.id, RT_BITMAP);
+        ASSERT_GE(bitmap.size(), sizeof(BITMAPINFOHEADER)) << "bitmap " << c.id;
+        const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(bitmap.data());
+        EXPECT_EQ(c.width, header->biWidth) << "bitmap " << c.id;
+        EXPECT_EQ(c.height, std::abs(header->biHeight)) << "bitmap " << c.id;
+        EXPECT_EQ(c.bits, header->biBitCount) << "bitmap " << c.id;
+    }
+}
+
+TEST_F(ProgramFile, HandCursorIsMonochromeWithItsHotSpot)
+{
+    const std::string group = resourceBytes(5008, RT_GROUP_CURSOR);
+    ASSERT_GE(group.size(), 20u);
+    EXPECT_EQ(1, *reinterpret_cast<const WORD*>(group.data() + 4));
+    const WORD imageId = *reinterpret_cast<const WORD*>(group.data() + 6 + 12);
+    const std::string image = resourceBytes(imageId, RT_CURSOR);
+    ASSERT_GE(image.size(), 4 + sizeof(BITMAPINFOHEADER));
+    const WORD* hotSpot = reinterpret_cast<const WORD*>(image.data());
+    EXPECT_EQ(6, hotSpot[0]);
+    EXPECT_EQ(0, hotSpot[1]);
+    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(image.data() + 4);
+    EXPECT_EQ(32, header->biWidth);
+    EXPECT_EQ(64, header->biHeight);
+    EXPECT_EQ(1, header->biBitCount);
+}
+
+TEST_F(ProgramFile, ManifestAsksForCommonControlsSix)
+{
+    const std::string manifest = resourceBytes(1, RT_MANIFEST);
+    for (const char* part :
+         {"<assemblyIdentity name=\"Veltrax\" version=\"1.0.0.0\" processorArchitecture=\"X86\" type=\"win32\"/>",
+          "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
+          "publicKeyToken=\"6595b64144ccf1df\"", "language=\"*\""})
+        EXPECT_NE(std::string::npos, manifest.find(part)) << part;
+}
+
+TEST_F(ProgramFile, HasNoCredentialDialogIcon)
+{
+    EXPECT_EQ("", resourceBytes(105, RT_GROUP_ICON));
+}
