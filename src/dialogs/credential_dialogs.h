@@ -1,0 +1,14 @@
+// The seven credential dialogs. Each is opened with DialogBoxParamA, owned by the main
+// dialog, and ends with 1 after an accepted OK, 0 after Cancel or the close command.
+// The transport key and formatting password dialogs take a default text (or null) as
+// creation parameter; the others take null.
+#pragma once
+#include <windows.h>
+
+INT_PTR CALLBACK TransportKeyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK FormattingPasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK PinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK SoPinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK SoPinClearAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK AdminPinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK PassPhraseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
