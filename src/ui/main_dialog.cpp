@@ -1,18 +1,222 @@
 #include "ui/main_dialog.h"
 
 #include "app/app_context.h"
+#include "app/message_box.h"
+#include "res/resource.h"
+#include "support/support_library.h"
+#include "text/text.h"
+#include "ui/help.h"
+#include "ui/version_info.h"
+#include "workflow/attempt_state.h"
+#include "workflow/workflow.h"
 
-// Minimal start: shows template 101 and lets it be closed. Commands come later.
-INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM, LPARAM)
+#include <cstring>
+
+namespace {
+
+constexpr UINT kHelpTimerDelay = 500;
+constexpr int kLinkControls[] = {IDC_MAIN_LINK1, IDC_MAIN_LINK2};
+
+HFONT g_linkFont;
+UINT_PTR g_helpTimer; // 0 while no help timer runs
+
+void SetItemText(HWND dialog, int id, UINT textId) { SetDlgItemTextA(dialog, id, LoadText(textId)); }
+
+void SetHeaderImage(HWND dialog)
+{
+    HANDLE bitmap = LoadImageA(g_app.instance, MAKEINTRESOURCEA(IDB_HEADER), IMAGE_BITMAP, 0, 0,
+                               LR_DEFAULTCOLOR);
+    SendDlgItemMessageA(dialog, IDC_MAIN_IMAGE, STM_SETIMAGE, IMAGE_BITMAP,
+                        reinterpret_cast<LPARAM>(bitmap));
+}
+
+// Sets the cursor of the link controls' window class, so every window of it shows the hand.
+void SetHandCursor(HWND dialog)
+{
+    HCURSOR hand = LoadCursorA(g_app.instance, MAKEINTRESOURCEA(IDC_HAND1));
+    for (int id : kLinkControls)
+        SetClassLongA(GetDlgItem(dialog, id), GCL_HCURSOR, static_cast<LONG>(reinterpret_cast<LONG_PTR>(hand)));
+}
+
+void SetLinkFont(HWND dialog)
+{
+    HDC dc = GetDC(dialog);
+    const int height = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    g_linkFont = CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                             VARIABLE_PITCH | FF_SWISS, "Arial");
+    for (int id : kLinkControls)
+        SendDlgItemMessageA(dialog, id, WM_SETFONT, reinterpret_cast<WPARAM>(g_linkFont), TRUE);
+    ReleaseDC(dialog, dc);
+}
+
+void SetVersionTexts(HWND dialog)
+{
+    char version[kVersionFieldSize] = {};
+    ReadVersionRecord(g_app.instance, nullptr, nullptr, nullptr, nullptr, nullptr, version, nullptr);
+    SetDlgItemTextA(dialog, IDC_MAIN_PRODUCT_VERSION, version);
+    // The product version must not stand in for a key library without a version.
+    if (!GetFileVersionText(kKeyLibraryFile, version))
+        std::strcpy(version, kUnknownVersion);
+    SetDlgItemTextA(dialog, IDC_MAIN_KEYLIB_VERSION, version);
+}
+
+void StartAttempt(HWND dialog, Operation operation)
+{
+    if (g_app.argumentCount == 0 &&
+        ShowMessage(dialog, IDS_CONNECT_KEY, MB_OKCANCEL) == IDCANCEL)
+        return;
+    g_attempt.operation = operation;
+    std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
+    StartOperation(dialog, true);
+}
+
+void OnAbout(HWND dialog)
+{
+    ShowAbout(g_app.instance, g_app.languageModule, dialog, IDI_KEYPREP, kComponentFiles, nullptr, 0,
+              kWebHost, kSupportEmail, IDB_ABOUT, 255, 0, kCompanyWord, 1);
+}
+
+void OnExit(HWND dialog)
+{
+    // Never leave a Key half-formatted: while the worker runs, closing is refused.
+    if (!g_attempt.busy)
+        EndDialog(dialog, 0);
+}
+
+void OnCommand(HWND dialog, int id)
+{
+    switch (id) {
+    case IDC_MAIN_FORMAT:
+        StartAttempt(dialog, Operation::Format);
+        break;
+    case IDC_MAIN_UNFORMAT:
+        StartAttempt(dialog, Operation::Unformat);
+        break;
+    case IDC_MAIN_IMAGE:
+        OnAbout(dialog);
+        break;
+    case IDC_MAIN_HELP:
+        ShowHelp(dialog);
+        break;
+    case IDC_MAIN_EXIT:
+        OnExit(dialog);
+        break;
+    }
+}
+
+void StartCommandLineOperation(HWND dialog)
+{
+    if (ArgumentIs(0, kFormatWord))
+        PostMessageA(dialog, WM_COMMAND, IDC_MAIN_FORMAT, 0);
+    else if (ArgumentIs(0, kUnformatWord))
+        PostMessageA(dialog, WM_COMMAND, IDC_MAIN_UNFORMAT, 0);
+}
+
+// In context help mode the first mouse move opens the help, then further requests are
+// dropped for half a second.
+BOOL OnMouseMove(HWND dialog)
+{
+    if (GetCursor() != LoadCursorA(nullptr, IDC_HELP))
+        return FALSE;
+    SendMessageA(dialog, WM_HELP, 0, 0);
+    if (g_helpTimer == 0)
+        g_helpTimer = SetTimer(dialog, 1, kHelpTimerDelay, nullptr);
+    return TRUE;
+}
+
+void OnHelpTimer(HWND dialog)
+{
+    KillTimer(dialog, g_helpTimer);
+    g_helpTimer = 0;
+}
+
+using BlockReasonCreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
+using BlockReasonDestroyFn = BOOL(WINAPI*)(HWND);
+
+// Tells the session why it should not end while a Key is being changed, where the platform
+// has a way to say so.
+void UpdateShutdownBlock(HWND dialog)
+{
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    if (g_attempt.busy) {
+        auto create = reinterpret_cast<BlockReasonCreateFn>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "ShutdownBlockReasonCreate")));
+        wchar_t reason[kCaptionSize];
+        if (create && MultiByteToWideChar(CP_ACP, 0, g_app.caption, -1, reason, kCaptionSize) > 0)
+            create(dialog, reason);
+    } else {
+        auto destroy = reinterpret_cast<BlockReasonDestroyFn>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "ShutdownBlockReasonDestroy")));
+        if (destroy)
+            destroy(dialog);
+    }
+}
+
+INT_PTR RefuseEndSessionWhileBusy(HWND dialog)
+{
+    if (!g_attempt.busy)
+        return FALSE;
+    SetWindowLongPtrA(dialog, DWLP_MSGRESULT, FALSE);
+    return TRUE;
+}
+
+} // namespace
+
+void InitMainDialog(HWND dialog)
+{
+    g_app.mainDialog = dialog;
+    SetClassLongA(dialog, GCL_HICON, static_cast<LONG>(reinterpret_cast<LONG_PTR>(
+                                         LoadIconA(g_app.instance, MAKEINTRESOURCEA(IDI_CREDENTIAL_DIALOG)))));
+    SendMessageA(dialog, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LoadIconA(g_app.instance, MAKEINTRESOURCEA(IDI_KEYPREP))));
+    SetHeaderImage(dialog);
+    SetHandCursor(dialog);
+    SetLinkFont(dialog);
+    ShowWindow(dialog, SW_SHOW);
+    SetVersionTexts(dialog);
+    SetWindowTextA(dialog, g_app.caption);
+    SetItemText(dialog, IDC_MAIN_FORMAT, IDS_FORMAT);
+    SetItemText(dialog, IDC_MAIN_UNFORMAT, IDS_UNFORMAT);
+    SetItemText(dialog, IDC_MAIN_EXIT, IDS_EXIT);
+    SetItemText(dialog, IDC_MAIN_HELP, IDS_HELP);
+    SetItemText(dialog, IDC_MAIN_DESCRIPTION, IDS_DESCRIPTION);
+    SetItemText(dialog, IDC_MAIN_PRODUCT_LABEL, IDS_PRODUCT_VERSION);
+    SetItemText(dialog, IDC_MAIN_KEYLIB_LABEL, IDS_KEYLIB_VERSION);
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
-        g_app.mainDialog = dialog;
-        SetWindowTextA(dialog, g_app.caption);
-        ShowWindow(dialog, SW_SHOW);
+        InitMainDialog(dialog);
+        if (g_app.argumentCount > 0)
+            StartCommandLineOperation(dialog);
+        return FALSE;
+    case WM_COMMAND:
+        OnCommand(dialog, LOWORD(wParam));
         return FALSE;
     case WM_CLOSE:
-        EndDialog(dialog, 0);
+        SendMessageA(dialog, WM_COMMAND, IDC_MAIN_EXIT, 0);
+        return FALSE;
+    case WM_DESTROY:
+        DeleteObject(g_linkFont);
+        g_linkFont = nullptr;
+        return FALSE;
+    case WM_HELP:
+        if (g_helpTimer == 0)
+            ShowHelp(dialog);
+        return TRUE;
+    case WM_MOUSEMOVE:
+        return OnMouseMove(dialog);
+    case WM_TIMER:
+        OnHelpTimer(dialog);
+        return FALSE;
+    case WM_QUERYENDSESSION:
+        return RefuseEndSessionWhileBusy(dialog);
+    case kStatusMessage:
+        UpdateShutdownBlock(dialog);
+        ShowOutcome(dialog, wParam);
         return FALSE;
     }
     return FALSE;

@@ -4,6 +4,7 @@
 #include "keylib/key_library.h"
 #include "support/support_library.h"
 #include "support/test_paths.h"
+#include "workflow/attempt_state.h"
 
 void ResetProgramState()
 {
@@ -13,6 +14,7 @@ void ResetProgramState()
     lstrcpyA(g_app.caption, "Key formatting utility");
     g_keyLib = KeyLibrary{};
     g_supportLib = SupportLibrary{};
+    ResetAttemptState();
 }
 
 void UseTestLibraries(const std::string& variant)

@@ -1,0 +1,28 @@
+#include "ui/help.h"
+
+#include "app/message_box.h"
+#include "res/resource.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+bool OpenFileInProgramFolder(HWND owner, const char* fileName)
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (char* lastBackslash = std::strrchr(path, '\\'))
+        lastBackslash[1] = '\0';
+    if (std::strlen(path) + std::strlen(fileName) >= MAX_PATH)
+        return false;
+    std::strcat(path, fileName);
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(owner, "open", path, nullptr, "", SW_SHOWNORMAL));
+    return result > 32;
+}
+
+void ShowHelp(HWND owner)
+{
+    if (!OpenFileInProgramFolder(owner, "readme.txt"))
+        ShowMessage(owner, IDS_HELP_FAILED, MB_ICONERROR);
+}

@@ -1,0 +1,47 @@
+// The formatting workflow: one attempt from the reader walk to the outcome message.
+#pragma once
+#include <windows.h>
+
+// Private message from the worker to the main dialog: wParam = stage or outcome code.
+constexpr UINT kStatusMessage = 2167;
+
+// Stage codes (sent) and outcome codes (posted) of the status message.
+enum StatusCode : unsigned {
+    kFormatted = 0,
+    kStageFormatting = 1,
+    kStageUnformatting = 2,
+    kUnformatFailed = 3,
+    kFormatFailed = 4,
+    kUnformatted = 5,
+    kCredentialRejected = 6,
+    kNoFreeSpace = 7,
+    kCannotUnformat = 11,
+};
+
+// The worker thread's parameter.
+enum WorkerMode : int {
+    kModeFormat = 8,
+    kModeFormatUnformatted = 9, // InitCard said the Key is not formatted
+    kModeUnformat = 10,
+};
+
+// The space the maker's applications get on a Key unless "occupy_all" asks for all of it.
+constexpr DWORD kDefaultSpaceRequest = 7000;
+
+// Begins an attempt on the user-interface thread; returns once the worker runs or the
+// attempt has ended. Confirmations are asked only on a first attempt.
+void StartOperation(HWND owner, bool firstAttempt);
+
+// The worker thread: unformats, and for Format formats, the open Key.
+DWORD WINAPI FormatWorker(LPVOID mode);
+
+// The worker's only way out: closes the reader, clears busy, enables the buttons and
+// posts the outcome. Returns the thread's exit code (0 after success, else -1).
+DWORD FinishWork(unsigned outcome);
+
+// Handles one status message on the user-interface thread.
+void ShowOutcome(HWND mainDialog, WPARAM code);
+
+// After a rejected credential: tells the user, asks again as the card type needs and
+// restarts the attempt without confirmations.
+void RetryCredential(HWND owner, int cardType);

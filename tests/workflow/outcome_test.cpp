@@ -1,0 +1,65 @@
+// Each status code as the main dialog hands it to the outcome handler.
+#include "workflow_fixture.h"
+
+#include "workflow/workflow.h"
+
+TEST_F(WorkflowTest, StageCodesOnlySetTheTitle)
+{
+    ShowOutcome(mainDialog, 2);
+    EXPECT_EQ("Unformatting . . .", WindowText(mainDialog));
+    ShowOutcome(mainDialog, 1);
+    EXPECT_EQ("Formatting . . .", WindowText(mainDialog));
+    EXPECT_TRUE(robot->messageBoxes().empty());
+}
+
+TEST_F(WorkflowTest, UnlistedCodesOnlyRestoreTheCaption)
+{
+    for (WPARAM code : {WPARAM(8), WPARAM(9), WPARAM(10), WPARAM(12), WPARAM(-1), WPARAM(0x80000000)}) {
+        SetWindowTextA(mainDialog, "Formatting . . .");
+        ShowOutcome(mainDialog, code);
+        EXPECT_EQ("Key formatting utility", WindowText(mainDialog)) << "code " << code;
+    }
+    EXPECT_TRUE(robot->messageBoxes().empty());
+    EXPECT_EQ(0, g_mainLog.exitCommands);
+}
+
+TEST_F(WorkflowTest, FailureCodesShowOneErrorEach)
+{
+    const struct {
+        WPARAM code;
+        const char* text;
+    } cases[] = {
+        {3, "An error occurred while unformatting the Key. Please contact support@veltrax.example."},
+        {4, "An error occurred while formatting the Key. Please contact support@veltrax.example."},
+        {7, "Not enough free space on Key for formatting."},
+        {11, "Unable to unformat this type of Key!"},
+    };
+    for (const auto& c : cases) {
+        robot->add(AnswerMessageBox(IDOK));
+        SetWindowTextA(mainDialog, "Formatting . . .");
+        ShowOutcome(mainDialog, c.code);
+        const SeenWindow box = robot->messageBoxes().back();
+        EXPECT_EQ(c.text, box.text);
+        EXPECT_EQ("error", box.icon);
+        EXPECT_EQ(mainDialog, box.owner);
+        EXPECT_EQ("Key formatting utility", box.title);
+        EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
+        EXPECT_EQ("Key formatting utility", WindowText(mainDialog));
+    }
+    EXPECT_EQ(4u, robot->messageBoxes().size());
+    EXPECT_EQ(0, g_mainLog.exitCommands);
+}
+
+TEST_F(WorkflowTest, SuccessCodesReportAndExit)
+{
+    for (WPARAM code : {WPARAM(0), WPARAM(5)}) {
+        robot->add(AnswerMessageBox(IDOK));
+        ShowOutcome(mainDialog, code);
+        const SeenWindow box = robot->messageBoxes().back();
+        EXPECT_EQ(kSuccess, box.text);
+        EXPECT_EQ("", box.icon);
+        EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
+        EXPECT_EQ(mainDialog, box.owner);
+    }
+    EXPECT_EQ(2, g_mainLog.exitCommands);
+}
