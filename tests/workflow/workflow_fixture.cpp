@@ -47,18 +47,9 @@ int FinalCodes()
 
 } // namespace
 
-RobotStep InDialogOf(DLGPROC procedure, std::function<void(HWND)> act, std::string what)
-{
-    return {[procedure](const SeenWindow& w) {
-                return !w.isMessageBox && GetWindowLongPtrA(w.window, DWLP_DLGPROC) ==
-                                              reinterpret_cast<LONG_PTR>(procedure);
-            },
-            std::move(act), std::move(what)};
-}
-
 RobotStep TypeAndPress(DLGPROC procedure, int editId, const std::string& text, int button)
 {
-    return InDialogOf(procedure, [=](HWND dialog) {
+    return InDialogRunBy(procedure, [=](HWND dialog) {
         TypeInto(dialog, editId, text);
         Press(dialog, button);
     }, "type \"" + text + "\"");
@@ -66,7 +57,7 @@ RobotStep TypeAndPress(DLGPROC procedure, int editId, const std::string& text, i
 
 RobotStep PressIn(DLGPROC procedure, int button)
 {
-    return InDialogOf(procedure, [button](HWND dialog) { Press(dialog, button); },
+    return InDialogRunBy(procedure, [button](HWND dialog) { Press(dialog, button); },
                       "press " + std::to_string(button));
 }
 

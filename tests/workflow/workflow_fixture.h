@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-// A step for the credential dialog whose procedure is `procedure`.
-RobotStep InDialogOf(DLGPROC procedure, std::function<void(HWND)> act, std::string what);
+// Steps for the credential dialog whose procedure is `procedure`.
 RobotStep TypeAndPress(DLGPROC procedure, int editId, const std::string& text, int button = IDOK);
 RobotStep PressIn(DLGPROC procedure, int button);
 
