@@ -1,0 +1,120 @@
+#include "program_driver.h"
+
+#include "support/test_paths.h"
+
+#include <gtest/gtest.h>
+
+ProgramDriver::ProgramDriver(const std::string& keySet)
+{
+    for (const char* file : {"keyprep.exe", "readme.txt", "cardwyn32.dll", "plinth.dll"})
+        EXPECT_TRUE(CopyInto(JoinPath(BinDir(), file), folder_.path())) << file;
+    WriteWholeFile(folder_.file("cardwyn-sim.ini"), keySet);
+}
+
+void ProgramDriver::addGermanLanguage()
+{
+    const std::string german = JoinPath(BinDir(), "..\\lang\\de\\keyprep_lang.dll");
+    EXPECT_TRUE(CopyInto(german, folder_.path(), "keyprep_lang.dll"));
+}
+
+void ProgramDriver::start(const std::string& arguments)
+{
+    const std::string environment = "CARDWYN_SIM=" + folder_.file("cardwyn-sim.ini") +
+                                    "\nCARDWYN_SIM_LOG=" + folder_.file("calls.log");
+    process_ = std::make_unique<ChildProcess>(folder_.file("keyprep.exe"), arguments,
+                                              folder_.path(), environment);
+    ASSERT_TRUE(process_->started()) << "keyprep.exe did not start";
+    watcher_ = std::make_unique<WindowWatcher>(process_->id());
+}
+
+SeenWindow ProgramDriver::next(DWORD milliseconds)
+{
+    HWND window = watcher_ ? watcher_->waitForNewWindow(milliseconds) : nullptr;
+    EXPECT_NE(nullptr, window) << "no new window appeared";
+    return window ? Snapshot(window) : SeenWindow{};
+}
+
+SeenWindow ProgramDriver::answer(const std::string& text, int button)
+{
+    SeenWindow box = next();
+    EXPECT_TRUE(box.isMessageBox) << "expected the message \"" << text << "\", got the dialog \""
+                                  << box.title << "\"";
+    EXPECT_EQ(text, box.text);
+    if (box.window)
+        press(box.window, button);
+    return box;
+}
+
+SeenWindow ProgramDriver::mainDialog()
+{
+    SeenWindow main = next();
+    EXPECT_FALSE(main.isMessageBox) << "expected the main dialog, got \"" << main.text << "\"";
+    return main;
+}
+
+void ProgramDriver::type(HWND dialog, int editId, const std::string& text)
+{
+    HWND edit = GetDlgItem(dialog, editId);
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    for (unsigned char c : text)
+        SendMessageA(edit, WM_CHAR, c, 0);
+}
+
+void ProgramDriver::press(HWND window, int buttonId)
+{
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, buttonId)));
+}
+
+void ProgramDriver::tick(HWND dialog, int boxId)
+{
+    // A click on an automatic check box: the box toggles and tells its dialog.
+    SendMessageA(GetDlgItem(dialog, boxId), BM_CLICK, 0, 0);
+}
+
+bool ProgramDriver::enabled(HWND dialog, int controlId)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, controlId)) != FALSE;
+}
+
+bool ProgramDriver::ended(DWORD milliseconds)
+{
+    return process_ && process_->wait(milliseconds);
+}
+
+std::string ProgramDriver::keyValue(const std::string& keyId, const std::string& name) const
+{
+    char value[512] = {};
+    GetPrivateProfileStringA(("Key " + keyId).c_str(), name.c_str(), "", value, sizeof value,
+                             folder_.file("cardwyn-sim.ini").c_str());
+    return value;
+}
+
+std::string ProgramDriver::log() const { return ReadWholeFile(folder_.file("calls.log")); }
+
+int ProgramDriver::logCount(const std::string& entryPoint) const
+{
+    const std::string text = log();
+    const std::string needle = " " + entryPoint + "(";
+    int count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++count;
+    return count;
+}
+
+int ProgramDriver::openedReaders() const
+{
+    const std::string text = log();
+    int opened = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        if (line.find(" InitReader(") != std::string::npos && line.find("-> -1") == std::string::npos)
+            ++opened;
+        start = end + 1;
+    }
+    return opened;
+}
