@@ -82,6 +82,8 @@ SeenWindow Snapshot(HWND window)
         if (icon && (GetWindowLongA(icon, GWL_STYLE) & WS_VISIBLE))
             seen.icon = IconName(reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0)));
         std::sort(seen.buttons.begin(), seen.buttons.end());
+    } else {
+        seen.dialogProc = GetWindowLongPtrA(window, DWLP_DLGPROC);
     }
     return seen;
 }
@@ -102,6 +104,13 @@ RobotStep InDialogWith(int controlId, std::function<void(HWND)> act, std::string
 {
     return {[controlId](const SeenWindow& w) { return !w.isMessageBox && w.texts.count(controlId); },
             std::move(act), what.empty() ? "dialog with control " + std::to_string(controlId) : what};
+}
+
+RobotStep InDialogRunBy(DLGPROC procedure, std::function<void(HWND)> act, std::string what)
+{
+    const auto wanted = reinterpret_cast<LONG_PTR>(procedure);
+    return {[wanted](const SeenWindow& w) { return !w.isMessageBox && w.dialogProc == wanted; },
+            std::move(act), what.empty() ? "dialog run by a given procedure" : what};
 }
 
 void TypeInto(HWND dialog, int editId, const std::string& text)
@@ -256,7 +265,11 @@ HWND WindowWatcher::waitForNewWindow(DWORD milliseconds)
 {
     const DWORD start = GetTickCount();
     do {
-        for (HWND window : visibleWindows()) {
+        // Bottom of the z-order first: when two windows came up between two looks, the
+        // one underneath opened first (a dialog before the box it shows).
+        const std::vector<HWND> windows = visibleWindows();
+        for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+            HWND window = *it;
             if (std::find(handled_.begin(), handled_.end(), window) == handled_.end()) {
                 handled_.push_back(window);
                 Sleep(100); // let it finish drawing its texts before anyone reads them

@@ -21,6 +21,7 @@ struct SeenWindow {
     std::map<int, std::string> texts;   // a dialog's control texts by control ID
     std::map<int, bool> enabled;        // a dialog's controls: enabled or not
     std::map<int, LONG> styles;         // a dialog's controls: window styles
+    LONG_PTR dialogProc = 0;            // a dialog's procedure (DWLP_DLGPROC); 0 for a message box
 };
 
 SeenWindow Snapshot(HWND window);
@@ -38,6 +39,8 @@ struct RobotStep {
 RobotStep AnswerMessageBox(int button);                     // any message box
 RobotStep AnswerMessageBoxWithText(const std::string& text, int button);
 RobotStep InDialogWith(int controlId, std::function<void(HWND)> act, std::string what = "");
+// Matches by dialog procedure, for templates whose control IDs collide with another's.
+RobotStep InDialogRunBy(DLGPROC procedure, std::function<void(HWND)> act, std::string what = "");
 
 // Actions inside a dialog, as a user would do them.
 void TypeInto(HWND dialog, int editId, const std::string& text); // replaces the edit's text
