@@ -61,6 +61,16 @@ BOOL Answer(FakeResult result)
     return result.value;
 }
 
+// The title without a message to the window's thread, which may be waiting for this call.
+void NoteTitle()
+{
+    char title[128] = {};
+    wchar_t wide[128] = {};
+    InternalGetWindowText(g_fake.busyWindow, wide, 128);
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, title, sizeof title, nullptr, nullptr);
+    g_fake.titlesDuringWork.push_back(title);
+}
+
 const char* WINAPI FakeEnumReaders(int index)
 {
     Lock lock;
@@ -123,9 +133,11 @@ BOOL WINAPI FakeUnformatCard(int handle, unsigned char* credential, int flags)
     FakeCall& call = Record("UnformatCard", handle);
     call.credential.assign(credential, credential + 256);
     call.flags = flags;
-    if (g_fake.busyWindow)
+    if (g_fake.busyWindow) {
         g_fake.formatButtonEnabledDuringUnformat.push_back(
             IsWindowEnabled(GetDlgItem(g_fake.busyWindow, IDC_MAIN_FORMAT)) != FALSE);
+        NoteTitle();
+    }
     return Answer(NextResult(g_fake.unformatResults));
 }
 
@@ -138,6 +150,8 @@ BOOL WINAPI FakeFormatCard(int handle, unsigned char* credential, const char* te
     call.flags = flags;
     call.hasSpaceRequest = spaceRequest != nullptr;
     call.spaceRequest = spaceRequest ? *spaceRequest : 0;
+    if (g_fake.busyWindow)
+        NoteTitle();
     return Answer(NextResult(g_fake.formatResults));
 }
 

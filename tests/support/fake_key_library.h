@@ -43,8 +43,10 @@ struct FakeKeyLibrary {
     int openHandles = 0;
     int workerCloses = 0;     // CloseReader calls made off the user-interface thread
     DWORD uiThread = 0;
-    HWND busyWindow = nullptr; // when set, records the Format button's state during Unformat
+    // When set: the main dialog, whose Format button and title are noted during the work.
+    HWND busyWindow = nullptr;
     std::vector<bool> formatButtonEnabledDuringUnformat;
+    std::vector<std::string> titlesDuringWork; // at each UnformatCard and FormatCard
 
     std::vector<std::string> callNames() const;
     std::vector<FakeCall> callsNamed(const std::string& name) const;

@@ -303,10 +303,13 @@ TEST_F(MainDialog, SuccessfulFormatEndsTheDialog)
 {
     keys->readers = {{"Reader", 30, 3, 0, 0}};
     setCommandLine({"format"});
+    keys->busyWindow = nullptr;
+    robot.add(InDialogRunBy(MainDialogProc, [this](HWND dialog) { keys->busyWindow = dialog; }));
     robot.add(AnswerMessageBox(IDYES));
     robot.add(AnswerMessageBox(IDYES));
     robot.add(AnswerMessageBoxWithText(kSuccess, IDOK));
     EXPECT_EQ(0, runMainDialog());
     EXPECT_EQ(1u, keys->callsNamed("FormatCard").size());
     EXPECT_EQ(1, keys->closesOf(3));
+    EXPECT_EQ((std::vector<std::string>{"Unformatting . . .", "Formatting . . ."}), keys->titlesDuringWork);
 }
