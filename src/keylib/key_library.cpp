@@ -1,6 +1,7 @@
 #include "keylib/key_library.h"
 
 #include "app/app_context.h"
+#include "common/library_binding.h"
 #include "common/proc_cast.h"
 #include "res/resource.h"
 #include "text/text.h"
@@ -19,22 +20,13 @@ bool BindEntryPoints(HMODULE library)
     return true;
 }
 
+void ClearEntryPoints() { g_keyLib = KeyLibrary{}; }
+
 } // namespace
 
 bool BindKeyLibrary(HMODULE* library)
 {
-    *library = LoadLibraryA(kKeyLibraryFile);
-    if (*library == nullptr)
-        return false;
-    if (BindEntryPoints(*library))
-        return true;
-
-    const DWORD error = GetLastError();
-    FreeLibrary(*library);
-    *library = nullptr;
-    g_keyLib = KeyLibrary{};
-    SetLastError(error);
-    return false;
+    return LoadAndBind(kKeyLibraryFile, library, BindEntryPoints, ClearEntryPoints);
 }
 
 bool LoadKeyLibrary(HMODULE* library, const char* caption, HWND owner)

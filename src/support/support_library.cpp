@@ -1,6 +1,7 @@
 #include "support/support_library.h"
 
 #include "app/app_context.h"
+#include "common/library_binding.h"
 #include "common/proc_cast.h"
 
 SupportLibrary g_supportLib;
@@ -20,22 +21,13 @@ bool BindEntryPoints(HMODULE library)
     return true;
 }
 
+void ClearEntryPoints() { g_supportLib = SupportLibrary{}; }
+
 } // namespace
 
 bool BindSupportLibrary(HMODULE* library)
 {
-    *library = LoadLibraryA(kSupportLibraryFile);
-    if (*library == nullptr)
-        return false;
-    if (BindEntryPoints(*library))
-        return true;
-
-    const DWORD error = GetLastError();
-    FreeLibrary(*library);
-    *library = nullptr;
-    g_supportLib = SupportLibrary{};
-    SetLastError(error);
-    return false;
+    return LoadAndBind(kSupportLibraryFile, library, BindEntryPoints, ClearEntryPoints);
 }
 
 int ShowAbout(HINSTANCE executable, HMODULE languageModule, HWND owner, int iconId,
