@@ -175,8 +175,12 @@ std::vector<SeenWindow> DialogRobot::dialogs() const
 
 LRESULT CALLBACK DialogRobot::OnCbt(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code == HCBT_ACTIVATE && g_robot && IsDialogWindow(reinterpret_cast<HWND>(wParam)))
-        g_robot->onActivate(reinterpret_cast<HWND>(wParam));
+    // Wine also calls this hook when this thread merely tries to activate another process's
+    // window (after closing one of its own): only this thread's windows are ours to answer.
+    HWND window = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_ACTIVATE && g_robot && IsDialogWindow(window) &&
+        GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
+        g_robot->onActivate(window);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
