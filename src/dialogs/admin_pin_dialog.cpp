@@ -1,0 +1,66 @@
+// Template 120: the Admin PIN; this type of Key is only formatted with all its data cleared.
+#include "app/message_box.h"
+#include "dialogs/credential_dialogs.h"
+#include "dialogs/dialog_common.h"
+#include "res/resource.h"
+#include "workflow/attempt_state.h"
+
+namespace {
+
+// Clearing all data is required here: the box starts ticked and OK lives only while it is.
+void OnInit(HWND dialog)
+{
+    g_attempt.clearAll = true;
+    CheckDlgButton(dialog, IDC_CLEAR_ALL, BST_CHECKED);
+    InitCredentialDialog(dialog, {{IDC_ADMIN_PIN_PROMPT, IDS_ENTER_ADMIN_PIN},
+                                  {IDC_CLEAR_ALL, IDS_CLEAR_ALL},
+                                  {IDC_CLEAR_ALL_NOTE, IDS_CLEAR_ALL_NOTE},
+                                  {IDC_ADMIN_PIN_LABEL, IDS_ADMIN_PIN_LABEL},
+                                  {IDC_ADMIN_PIN_HELP, IDS_ADMIN_PIN_HELP}});
+    SendDlgItemMessageA(dialog, IDC_ADMIN_PIN_EDIT, EM_LIMITTEXT, kTextCredentialLimit, 0);
+    ShowCredentialText(dialog, IDC_ADMIN_PIN_EDIT);
+}
+
+void OnOk(HWND dialog)
+{
+    const TypedSecret adminPin(dialog, IDC_ADMIN_PIN_EDIT);
+    if (adminPin.empty()) {
+        ShowMessage(dialog, IDS_ENTER_ADMIN_PIN, MB_ICONERROR);
+        return;
+    }
+    adminPin.storeAsCredential();
+    EndDialog(dialog, 1);
+}
+
+void OnClearAllClicked(HWND dialog)
+{
+    const bool ticked = IsBoxTicked(dialog, IDC_CLEAR_ALL);
+    g_attempt.clearAll = ticked;
+    EnableWindow(GetDlgItem(dialog, IDOK), ticked);
+}
+
+} // namespace
+
+INT_PTR CALLBACK AdminPinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInit(dialog);
+        break;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            OnOk(dialog);
+            break;
+        case IDC_CLEAR_ALL:
+            OnClearAllClicked(dialog);
+            break;
+        case IDCANCEL:
+        case IDC_CLOSE_COMMAND:
+            EndDialog(dialog, 0);
+            break;
+        }
+        break;
+    }
+    return FALSE;
+}

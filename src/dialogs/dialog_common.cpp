@@ -1,0 +1,91 @@
+#include "dialogs/dialog_common.h"
+
+#include "app/app_context.h"
+#include "res/resource.h"
+#include "text/text.h"
+#include "workflow/attempt_state.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kPromptSize = 1024;
+
+// Bounded like every other step of the prompt: a long translation is cut, never overrun.
+void AppendText(char* buffer, size_t size, const char* text)
+{
+    const size_t length = std::strlen(buffer);
+    std::strncat(buffer, text, size - length - 1);
+}
+
+} // namespace
+
+void InitCredentialDialog(HWND dialog, std::initializer_list<ControlText> texts)
+{
+    SetWindowTextA(dialog, g_app.caption);
+    SetDlgItemTextA(dialog, IDOK, LoadText(IDS_OK));
+    SetDlgItemTextA(dialog, IDCANCEL, LoadText(IDS_CANCEL));
+    for (const ControlText& text : texts)
+        SetDlgItemTextA(dialog, text.controlId, LoadText(text.stringId));
+    // There is no icon 105 among the resources, so this installs none: the credential
+    // dialogs show no icon, whatever the dialog class carried before.
+    HICON icon = LoadIconA(g_app.instance, MAKEINTRESOURCEA(IDI_CREDENTIAL_DIALOG));
+    SetClassLongA(dialog, GCL_HICON, static_cast<LONG>(reinterpret_cast<LONG_PTR>(icon)));
+}
+
+void ComposeSecretPrompt(HWND dialog, int promptId, UINT sentenceId, UINT usualId,
+                         const char* defaultText)
+{
+    char prompt[kPromptSize] = {};
+    LoadText(sentenceId, prompt, sizeof prompt);
+    if (defaultText != nullptr) {
+        AppendText(prompt, sizeof prompt, " ");
+        const size_t length = std::strlen(prompt);
+        LoadText(usualId, prompt + length, static_cast<int>(sizeof prompt - length));
+        AppendText(prompt, sizeof prompt, " \"");
+        AppendText(prompt, sizeof prompt, defaultText);
+        AppendText(prompt, sizeof prompt, "\".");
+    }
+    SetDlgItemTextA(dialog, promptId, prompt);
+}
+
+void ShowCredentialText(HWND dialog, int editId)
+{
+    if (g_attempt.credential[0] == 0)
+        return;
+    // A bounded copy, so that even a buffer without terminator cannot be read past its end.
+    char shown[kCredentialSize];
+    const size_t length = strnlen(CredentialText(), sizeof shown - 1);
+    std::memcpy(shown, CredentialText(), length);
+    shown[length] = '\0';
+    SetDlgItemTextA(dialog, editId, shown);
+    SecureZeroMemory(shown, sizeof shown);
+}
+
+void ReadCredentialText(HWND dialog, int editId)
+{
+    GetDlgItemTextA(dialog, editId, CredentialText(), kCredentialSize);
+}
+
+bool IsBoxTicked(HWND dialog, int boxId)
+{
+    return IsDlgButtonChecked(dialog, boxId) != 0;
+}
+
+TypedSecret::TypedSecret(HWND dialog, int editId)
+{
+    text_[0] = '\0';
+    GetDlgItemTextA(dialog, editId, text_, sizeof text_);
+    length_ = static_cast<int>(strnlen(text_, sizeof text_ - 1));
+    text_[length_] = '\0';
+}
+
+TypedSecret::~TypedSecret()
+{
+    SecureZeroMemory(text_, sizeof text_);
+}
+
+void TypedSecret::storeAsCredential() const
+{
+    std::memcpy(g_attempt.credential, text_, static_cast<size_t>(length_) + 1);
+}

@@ -1,0 +1,65 @@
+// Template 108: the pass phrase, or the choice to clear all the Key's data without it.
+#include "dialogs/credential_dialogs.h"
+#include "dialogs/dialog_common.h"
+#include "res/resource.h"
+#include "workflow/attempt_state.h"
+
+#include <cstring>
+
+namespace {
+
+// Unlike the PIN dialogs this one never shows the last entry: the buffer is wiped at every
+// start, so even a cancelled dialog leaves an empty pass phrase behind.
+void OnInit(HWND dialog)
+{
+    InitCredentialDialog(dialog, {{IDC_PASS_PHRASE_TITLE, IDS_ENTER_PASS_PHRASE},
+                                  {IDC_CLEAR_ALL, IDS_CLEAR_ALL},
+                                  {IDC_PASS_PHRASE_LABEL, IDS_PASS_PHRASE_LABEL},
+                                  {IDC_PASS_PHRASE_HELP, IDS_PASS_PHRASE_HELP},
+                                  {IDC_CLEAR_ALL_NOTE, IDS_CLEAR_ALL_NOTE}});
+    SendDlgItemMessageA(dialog, IDC_PASS_PHRASE_EDIT, EM_LIMITTEXT, kTextCredentialLimit, 0);
+    g_attempt.clearAll = false;
+    std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
+}
+
+// With the box ticked the pass phrase is not needed: the buffer stays empty.
+void OnOk(HWND dialog)
+{
+    if (!g_attempt.clearAll)
+        ReadCredentialText(dialog, IDC_PASS_PHRASE_EDIT);
+    EndDialog(dialog, 1);
+}
+
+// The text stays in the disabled edit, so unticking brings back what was typed.
+void OnClearAllClicked(HWND dialog)
+{
+    const bool ticked = IsBoxTicked(dialog, IDC_CLEAR_ALL);
+    g_attempt.clearAll = ticked;
+    EnableWindow(GetDlgItem(dialog, IDC_PASS_PHRASE_EDIT), !ticked);
+}
+
+} // namespace
+
+INT_PTR CALLBACK PassPhraseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInit(dialog);
+        break;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            OnOk(dialog);
+            break;
+        case IDC_CLEAR_ALL:
+            OnClearAllClicked(dialog);
+            break;
+        case IDCANCEL:
+        case IDC_CLOSE_COMMAND:
+            EndDialog(dialog, 0);
+            break;
+        }
+        break;
+    }
+    return FALSE;
+}
