@@ -1,0 +1,60 @@
+// Not a test: opens one credential dialog on its own, as the workflow would, so that it can
+// be looked at and photographed.
+//   show_dialog.exe transport-key|formatting-password|pin|so-pin|so-pin-clear-all|
+//                   admin-pin|pass-phrase [default text] [--credential TEXT]
+#include "app/app_context.h"
+#include "dialogs/credential_dialogs.h"
+#include "res/resource.h"
+#include "text/text.h"
+#include "workflow/attempt_state.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const struct {
+    const char* name;
+    int templateId;
+    DLGPROC procedure;
+} kDialogs[] = {
+    {"transport-key", IDD_TRANSPORT_KEY, TransportKeyDialogProc},
+    {"formatting-password", IDD_FORMATTING_PASSWORD, FormattingPasswordDialogProc},
+    {"pin", IDD_PIN, PinDialogProc},
+    {"so-pin", IDD_SO_PIN, SoPinDialogProc},
+    {"so-pin-clear-all", IDD_SO_PIN_CLEAR_ALL, SoPinClearAllDialogProc},
+    {"admin-pin", IDD_ADMIN_PIN, AdminPinDialogProc},
+    {"pass-phrase", IDD_PASS_PHRASE, PassPhraseDialogProc},
+};
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    g_app.instance = instance;
+    g_app.languageModule = instance;
+    LoadText(IDS_CAPTION, g_app.caption, kCaptionSize);
+    ResetAttemptState();
+
+    const char* name = __argc > 1 ? __argv[1] : "";
+    const char* defaultText = nullptr;
+    for (int i = 2; i < __argc; ++i) {
+        if (std::strcmp(__argv[i], "--credential") == 0 && i + 1 < __argc)
+            lstrcpynA(CredentialText(), __argv[++i], kCredentialSize);
+        else
+            defaultText = __argv[i];
+    }
+    for (const auto& dialog : kDialogs) {
+        if (std::strcmp(dialog.name, name) == 0) {
+            const INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(dialog.templateId),
+                                                   nullptr, dialog.procedure,
+                                                   reinterpret_cast<LPARAM>(defaultText));
+            return static_cast<int>(result);
+        }
+    }
+    MessageBoxA(nullptr, "Usage: show_dialog <dialog name> [default text] [--credential TEXT]",
+                g_app.caption, MB_ICONINFORMATION);
+    return -1;
+}
