@@ -15,18 +15,25 @@ bool LoadFrom(HMODULE module, UINT id, char* buffer, int size)
     return module != nullptr && LoadStringA(module, id, buffer, size) > 0;
 }
 
-// Length of the conversion that starts at `spec` (the '%'), or 0 when it is not a plain
-// text conversion: flags, width and precision are allowed, '*' and length modifiers not.
-size_t TextConversionLength(const char* spec)
+// Length of the conversion that starts at `percent`, or 0 when it is not a plain text
+// conversion: flags, width and precision are allowed, '*' and length modifiers not.
+// Widths of more than four digits are refused too: they only serve to exhaust the output.
+size_t TextConversionLength(const char* percent)
 {
-    const char* p = spec + 1;
+    constexpr size_t kMostDigits = 4;
+    const char* p = percent + 1;
     p += std::strspn(p, "-+ #0");
-    p += std::strspn(p, "0123456789");
+    const size_t widthDigits = std::strspn(p, "0123456789");
+    p += widthDigits;
+    size_t precisionDigits = 0;
     if (*p == '.') {
         ++p;
-        p += std::strspn(p, "0123456789");
+        precisionDigits = std::strspn(p, "0123456789");
+        p += precisionDigits;
     }
-    return *p == 's' ? static_cast<size_t>(p - spec + 1) : 0;
+    const bool plain = *p == 's' && widthDigits <= kMostDigits && precisionDigits <= kMostDigits &&
+                       p - percent < 16;
+    return plain ? static_cast<size_t>(p - percent + 1) : 0;
 }
 
 // True when `format` consumes exactly `argCount` text arguments and nothing else.
@@ -70,10 +77,10 @@ void ExpandFormat(void* context)
             written = 1;
             p += 2;
         } else if (p[0] == '%') {
-            char spec[32] = {};
+            char conversion[32] = {};
             const size_t length = TextConversionLength(p);
-            std::memcpy(spec, p, length < sizeof spec ? length : sizeof spec - 1);
-            const int n = std::snprintf(out, room, spec, job->args[next++]);
+            std::memcpy(conversion, p, length < sizeof conversion ? length : sizeof conversion - 1);
+            const int n = std::snprintf(out, room, conversion, job->args[next++]);
             written = n < 0 ? 0 : static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room - 1;
             p += length;
         } else {

@@ -94,6 +94,8 @@ TEST_F(Texts, HostileFormatsNeverReachTheFormatter)
         {2529, ""},                    // "%*s" would read a width argument
         {2532, ""},                    // "%ls" is not a single-byte text
         {2542, "100% sure: plinth.dll  |"},
+        {2320, ""},                    // a width that only serves to exhaust the output
+        {2321, ""},                    // flags beyond any sensible conversion
     };
     for (const auto& c : cases)
         EXPECT_STREQ(c.expected, FormatTextArg(c.id, "plinth.dll")) << "string " << c.id;
