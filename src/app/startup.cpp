@@ -7,6 +7,7 @@
 #include "support/support_library.h"
 #include "text/text.h"
 #include "ui/main_dialog.h"
+#include "workflow/attempt_state.h"
 
 #include <cstring>
 
@@ -48,6 +49,8 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     else
         MessageBoxA(nullptr, kUsageText, g_app.caption, MB_OK);
 
+    // The last credential typed has no use any more.
+    SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
     // The language library stays loaded until the process ends.
     FreeLibrary(g_app.keyLibrary);
     FreeLibrary(g_app.supportLibrary);
