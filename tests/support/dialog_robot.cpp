@@ -270,11 +270,16 @@ HWND WindowWatcher::waitForNewWindow(DWORD milliseconds)
     const DWORD start = GetTickCount();
     do {
         // Bottom of the z-order first: when two windows came up between two looks, the
-        // one underneath opened first (a dialog before the box it shows).
+        // one underneath opened first (a dialog before the box it shows). Wine may briefly
+        // raise an owner above what it owns, so an owner not yet handed out comes first.
         const std::vector<HWND> windows = visibleWindows();
+        const auto isNew = [this](HWND w) { return std::find(handled_.begin(), handled_.end(), w) == handled_.end(); };
         for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
             HWND window = *it;
-            if (std::find(handled_.begin(), handled_.end(), window) == handled_.end()) {
+            HWND owner = GetWindow(window, GW_OWNER);
+            const bool ownerWaiting = owner != nullptr && isNew(owner) &&
+                                      std::find(windows.begin(), windows.end(), owner) != windows.end();
+            if (isNew(window) && !ownerWaiting) {
                 handled_.push_back(window);
                 Sleep(100); // let it finish drawing its texts before anyone reads them
                 return window;
