@@ -17,14 +17,26 @@ void ProgramDriver::addGermanLanguage()
     EXPECT_TRUE(CopyInto(german, folder_.path(), "keyprep_lang.dll"));
 }
 
+void ProgramDriver::addTestLanguage(const std::string& variant)
+{
+    EXPECT_TRUE(CopyInto(JoinPath(JoinPath(TestDllDir(), variant), "keyprep_lang.dll"), folder_.path()))
+        << variant;
+}
+
 void ProgramDriver::start(const std::string& arguments)
 {
     const std::string environment = "CARDWYN_SIM=" + folder_.file("cardwyn-sim.ini") +
-                                    "\nCARDWYN_SIM_LOG=" + folder_.file("calls.log");
+                                    "\nCARDWYN_SIM_LOG=" + folder_.file("calls.log") +
+                                    (logSecrets_ ? "\nCARDWYN_SIM_LOG_SECRETS=1" : "");
     process_ = std::make_unique<ChildProcess>(folder_.file("keyprep.exe"), arguments,
                                               folder_.path(), environment);
     ASSERT_TRUE(process_->started()) << "keyprep.exe did not start";
     watcher_ = std::make_unique<WindowWatcher>(process_->id());
+}
+
+std::string ProgramDriver::shippedKeySet(const std::string& name)
+{
+    return ReadWholeFile(JoinPath(SourceDir(), "sim\\keysets\\" + name + ".ini"));
 }
 
 SeenWindow ProgramDriver::next(DWORD milliseconds)
@@ -32,6 +44,14 @@ SeenWindow ProgramDriver::next(DWORD milliseconds)
     HWND window = watcher_ ? watcher_->waitForNewWindow(milliseconds) : nullptr;
     EXPECT_NE(nullptr, window) << "no new window appeared";
     return window ? Snapshot(window) : SeenWindow{};
+}
+
+bool ProgramDriver::noNewWindow(DWORD milliseconds)
+{
+    HWND window = watcher_ ? watcher_->waitForNewWindow(milliseconds) : nullptr;
+    EXPECT_EQ(nullptr, window) << "unexpected window \"" << (window ? Snapshot(window).text : "") << "\" titled \""
+                               << (window ? WindowText(window) : "") << "\"";
+    return window == nullptr;
 }
 
 SeenWindow ProgramDriver::answer(const std::string& text, int button)
@@ -77,6 +97,41 @@ bool ProgramDriver::enabled(HWND dialog, int controlId)
     return IsWindowEnabled(GetDlgItem(dialog, controlId)) != FALSE;
 }
 
+bool ProgramDriver::ticked(HWND dialog, int boxId)
+{
+    return SendMessageA(GetDlgItem(dialog, boxId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::string ProgramDriver::controlText(HWND dialog, int controlId)
+{
+    // WM_GETTEXT is carried across processes; GetWindowText of another process's edit
+    // would only give the text it was created with.
+    char text[1024] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutA(GetDlgItem(dialog, controlId), WM_GETTEXT, sizeof text,
+                        reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied);
+    return text;
+}
+
+bool ProgramDriver::deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result) != 0;
+}
+
+bool ProgramDriver::waitForTitle(HWND window, const std::string& title, DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (WindowText(window) == title)
+            return true;
+        if (GetTickCount() - start >= milliseconds)
+            return false;
+        Sleep(20);
+    }
+    return false;
+}
+
 bool ProgramDriver::ended(DWORD milliseconds)
 {
     return process_ && process_->wait(milliseconds);
@@ -117,4 +172,36 @@ int ProgramDriver::openedReaders() const
         start = end + 1;
     }
     return opened;
+}
+
+bool ProgramDriver::waitForCalls(const std::string& entryPoint, int count, DWORD milliseconds) const
+{
+    const DWORD start = GetTickCount();
+    while (logCount(entryPoint) < count) {
+        if (GetTickCount() - start >= milliseconds)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+std::vector<std::string> ProgramDriver::calls(const std::string& entryPoint) const
+{
+    const std::string text = log();
+    const std::string needle = " " + entryPoint + "(";
+    std::vector<std::string> found;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const size_t at = line.find(needle);
+        if (at != std::string::npos)
+            found.push_back(line.substr(at + 1));
+        start = end + 1;
+    }
+    return found;
 }

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class ProgramDriver {
 public:
@@ -16,10 +17,19 @@ public:
     explicit ProgramDriver(const std::string& keySet);
 
     void addGermanLanguage();
+    // One of the test language libraries, tests/dlls/<variant>/keyprep_lang.dll.
+    void addTestLanguage(const std::string& variant);
+    // Before start: the call log shows the credentials themselves, not only their length.
+    void logSecrets() { logSecrets_ = true; }
     void start(const std::string& arguments = "");
+
+    // The text of one of the example Key sets in sim/keysets, e.g. "type04_pin".
+    static std::string shippedKeySet(const std::string& name);
 
     // The next dialog or message box that the program opens; fails the test on timeout.
     SeenWindow next(DWORD milliseconds = 20000);
+    // True when the program opens no new dialog or message box within `milliseconds`.
+    bool noNewWindow(DWORD milliseconds);
     // The next window, which must be a message box with `text`; answered with `button`.
     SeenWindow answer(const std::string& text, int button);
     // The main dialog (the first window of a run).
@@ -29,6 +39,14 @@ public:
     static void press(HWND window, int buttonId);
     static void tick(HWND dialog, int boxId);
     static bool enabled(HWND dialog, int controlId);
+    static bool ticked(HWND dialog, int boxId);
+    // A control's text asked from its own process (WM_GETTEXT), as it holds it now.
+    static std::string controlText(HWND dialog, int controlId);
+    // Sends a message and waits until the window's thread has handled it; false when the
+    // window is gone or did not answer in time.
+    static bool deliver(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // Polls the window's title until it reads `title`; false on timeout or when the window went.
+    static bool waitForTitle(HWND window, const std::string& title, DWORD milliseconds = 20000);
 
     bool ended(DWORD milliseconds = 20000);
     DWORD exitCode() const { return process_->exitCode(); }
@@ -39,6 +57,11 @@ public:
     std::string log() const;
     // Calls in the simulator's log with this entry point's name.
     int logCount(const std::string& entryPoint) const;
+    // The log's records of this entry point, without the process and thread prefix, in order:
+    // "UnformatCard(1, credential[len=4], 0) -> 1".
+    std::vector<std::string> calls(const std::string& entryPoint) const;
+    // Polls the log until it holds `count` calls of this entry point; false on timeout.
+    bool waitForCalls(const std::string& entryPoint, int count, DWORD milliseconds = 20000) const;
     // InitReader calls that gave a handle.
     int openedReaders() const;
     const TempFolder& folder() const { return folder_; }
@@ -47,4 +70,5 @@ private:
     TempFolder folder_;
     std::unique_ptr<ChildProcess> process_;
     std::unique_ptr<WindowWatcher> watcher_;
+    bool logSecrets_ = false;
 };

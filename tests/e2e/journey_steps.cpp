@@ -1,0 +1,125 @@
+#include "journey_steps.h"
+
+#include "res/resource.h"
+
+#include <gtest/gtest.h>
+
+const char kCaption[] = "Key formatting utility";
+
+const ExpectedBox kConnect{"Please connect your Key to the computer and press OK.", {IDOK, IDCANCEL}, false};
+const ExpectedBox kConfirmReformat{
+    "This Key is already formatted for Veltrax applications. \n              Do you wish to reformat it?",
+    {IDYES, IDNO}, true};
+const ExpectedBox kConfirmDataLoss{
+    "All your Veltrax applications data WILL BE LOST.\nNon-Veltrax applications data will not be "
+    "affected. \n              Do you wish to continue?",
+    {IDYES, IDNO}, true};
+const ExpectedBox kWarnDataDeleted{"Warning all previous data will be deleted from the Key!", {IDOK, IDCANCEL}, true};
+const ExpectedBox kSuccess{"The process is successfully completed.", {IDOK}, false};
+const ExpectedBox kKeyNotFound{"The Key has not been found in the Key reader!", {IDOK}, true};
+const ExpectedBox kUnformatFailed{
+    "An error occurred while unformatting the Key. Please contact support@veltrax.example.", {IDOK}, true};
+const ExpectedBox kFormatFailed{
+    "An error occurred while formatting the Key. Please contact support@veltrax.example.", {IDOK}, true};
+const ExpectedBox kNoFreeSpace{"Not enough free space on Key for formatting.", {IDOK}, true};
+const ExpectedBox kCannotUnformat{"Unable to unformat this type of Key!", {IDOK}, true};
+const ExpectedBox kWrongPin{"The PIN you entered is incorrect!", {IDOK}, true};
+const ExpectedBox kPinTooShort{"PIN for this type of Key should be at least 4 characters!", {IDOK}, true};
+const ExpectedBox kWrongSoPin{"The SO PIN you entered is incorrect!", {IDOK}, true};
+const ExpectedBox kWrongPassPhrase{"The Pass Phrase you entered is incorrect!", {IDOK}, true};
+const ExpectedBox kWrongAdminPin{"The Admin PIN you entered is incorrect!", {IDOK}, true};
+const ExpectedBox kWrongFormattingPassword{"Wrong formatting password!", {IDOK}, true};
+
+const char kEnterTransportKey[] = "Please enter Transport key required for this type of Key.";
+const char kEnterFormattingPassword[] = "Please enter Formatting password required for this type of Key.";
+const char kEnterPin[] = "Please enter PIN of the Key.";
+const char kEnterSoPin[] = "Please enter SO PIN of the Key.";
+const char kEnterAdminPin[] = "Please enter Admin PIN of the Key.";
+const char kEnterPassPhrase[] = "Please enter Pass Phrase of the Key.";
+
+const char kInvalidChv[] = " -> 0 err=0x8010002A";
+const char kChvBlocked[] = " -> 0 err=0x8010006C";
+const char kNoMemory[] = " -> 0 err=0x80100006";
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to)
+{
+    const size_t at = text.find(from);
+    EXPECT_NE(std::string::npos, at) << "\"" << from << "\" is not in the Key set";
+    if (at != std::string::npos)
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+void Journey::start(const std::string& arguments)
+{
+    program.start(arguments);
+    main = program.mainDialog();
+    EXPECT_EQ(caption, main.title);
+}
+
+void Journey::press(int buttonId) const { ProgramDriver::press(main.window, buttonId); }
+
+SeenWindow Journey::box(const ExpectedBox& expected, int button)
+{
+    const SeenWindow seen = program.answer(expected.text, button);
+    EXPECT_TRUE(seen.isMessageBox) << expected.text;
+    EXPECT_EQ(caption, seen.title) << expected.text;
+    EXPECT_EQ(main.window, seen.owner) << "owner of \"" << expected.text << "\"";
+    EXPECT_EQ(expected.buttons, seen.buttons) << expected.text;
+    EXPECT_EQ(expected.icon, !seen.icon.empty()) << "icon of \"" << expected.text << "\": " << seen.icon;
+    return seen;
+}
+
+SeenWindow Journey::dialog(int controlId, const std::string& what)
+{
+    const SeenWindow seen = program.next();
+    EXPECT_FALSE(seen.isMessageBox) << "expected the " << what << " dialog, got \"" << seen.text << "\"";
+    EXPECT_EQ(1u, seen.texts.count(controlId)) << "expected the " << what << " dialog, got \"" << seen.title << "\"";
+    EXPECT_EQ(caption, seen.title) << what;
+    EXPECT_EQ(main.window, seen.owner) << "owner of the " << what << " dialog";
+    return seen;
+}
+
+void Journey::confirmFormat()
+{
+    box(kConfirmReformat, IDYES);
+    box(kConfirmDataLoss, IDYES);
+}
+
+void Journey::confirmUnformat() { box(kConfirmDataLoss, IDYES); }
+
+void Journey::expectIdleWithoutMessage(int closedReaders)
+{
+    // After the worker's close the title shows a stage until the outcome is handled, which
+    // puts the caption back first; a message would follow at once.
+    EXPECT_TRUE(program.waitForCalls("CloseReader", closedReaders)) << program.log();
+    EXPECT_TRUE(ProgramDriver::waitForTitle(main.window, caption)) << WindowText(main.window);
+    EXPECT_TRUE(program.noNewWindow(1000));
+    EXPECT_TRUE(ProgramDriver::enabled(main.window, IDC_MAIN_FORMAT));
+}
+
+void Journey::expectEndedByItself()
+{
+    ASSERT_TRUE(program.ended()) << "the program did not end after its success message";
+    EXPECT_EQ(0u, program.exitCode());
+}
+
+void Journey::closeIdleMainDialog()
+{
+    ASSERT_TRUE(program.running()) << "the program ended by itself";
+    EXPECT_TRUE(ProgramDriver::waitForTitle(main.window, caption)) << WindowText(main.window);
+    EXPECT_TRUE(ProgramDriver::enabled(main.window, IDC_MAIN_FORMAT));
+    EXPECT_TRUE(ProgramDriver::enabled(main.window, IDC_MAIN_UNFORMAT));
+    PostMessageA(main.window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(program.ended()) << "the idle main dialog did not close";
+    EXPECT_EQ(0u, program.exitCode());
+}
+
+void Journey::expectEveryReaderClosed() const
+{
+    const std::string log = program.log();
+    EXPECT_EQ(program.openedReaders(), program.logCount("CloseReader")) << log;
+    EXPECT_EQ(std::string::npos, log.find(" ERROR ")) << log;
+    EXPECT_EQ(std::string::npos, log.find(" LEAK ")) << log;
+    EXPECT_EQ(std::string::npos, log.find(" WARN ")) << log;
+}

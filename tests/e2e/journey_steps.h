@@ -1,0 +1,89 @@
+// Steps that the journeys share: the messages that the workflow shows, as the user reads
+// them, and a Journey that checks each window against the main dialog that owns it.
+#pragma once
+#include "program_driver.h"
+
+#include <string>
+#include <vector>
+
+// A message box as the user sees it: its text, its buttons, and whether it bears an icon.
+// Across processes the icon cannot be told by name, only whether there is one.
+struct ExpectedBox {
+    std::string text;
+    std::vector<int> buttons;
+    bool icon;
+};
+
+extern const char kCaption[];
+
+extern const ExpectedBox kConnect;
+extern const ExpectedBox kConfirmReformat;
+extern const ExpectedBox kConfirmDataLoss;
+extern const ExpectedBox kWarnDataDeleted;
+extern const ExpectedBox kSuccess;
+extern const ExpectedBox kKeyNotFound;
+extern const ExpectedBox kUnformatFailed;
+extern const ExpectedBox kFormatFailed;
+extern const ExpectedBox kNoFreeSpace;
+extern const ExpectedBox kCannotUnformat;
+extern const ExpectedBox kWrongPin;
+extern const ExpectedBox kPinTooShort;
+extern const ExpectedBox kWrongSoPin;
+extern const ExpectedBox kWrongPassPhrase;
+extern const ExpectedBox kWrongAdminPin;
+extern const ExpectedBox kWrongFormattingPassword;
+
+// Prompts of the credential dialogs.
+extern const char kEnterTransportKey[];
+extern const char kEnterFormattingPassword[];
+extern const char kEnterPin[];
+extern const char kEnterSoPin[];
+extern const char kEnterAdminPin[];
+extern const char kEnterPassPhrase[];
+
+// Records of the call log, as ProgramDriver::calls gives them.
+extern const char kInvalidChv[];   // " -> 0 err=0x8010002A"
+extern const char kChvBlocked[];   // " -> 0 err=0x8010006C"
+extern const char kNoMemory[];     // " -> 0 err=0x80100006"
+
+// `text` with its first `from` replaced by `to`: a variant of a shipped Key set.
+std::string Replaced(std::string text, const std::string& from, const std::string& to);
+
+class Journey {
+public:
+    explicit Journey(const std::string& keySet) : program(keySet) {}
+
+    // Starts keyprep.exe and waits for its main dialog.
+    void start(const std::string& arguments = "");
+    // Presses a button of the main dialog.
+    void press(int buttonId) const;
+
+    // The next window must be this message box, owned by the main dialog and titled with
+    // the caption; it is answered with `button`.
+    SeenWindow box(const ExpectedBox& expected, int button);
+    // The next window must be a credential dialog that holds control `controlId`, owned by
+    // the main dialog and titled with the caption.
+    SeenWindow dialog(int controlId, const std::string& what);
+
+    // Format's two confirmations, Unformat's one, answered with Yes.
+    void confirmFormat();
+    void confirmUnformat();
+
+    // The attempt has ended (the log holds `closedReaders` closes by now) and the main
+    // dialog is idle, with no message for the user.
+    void expectIdleWithoutMessage(int closedReaders);
+    // The program closed itself after the success message.
+    void expectEndedByItself();
+    // The main dialog is idle again (its buttons enabled, the caption as title); closing
+    // it ends the program.
+    void closeIdleMainDialog();
+
+    // Every reader that opened was closed exactly once and the simulator saw no fault.
+    void expectEveryReaderClosed() const;
+    std::string key(const std::string& name) const { return program.keyValue(keyId, name); }
+
+    ProgramDriver program;
+    SeenWindow main;
+    std::string keyId = "Token";
+    std::string caption = kCaption;
+};

@@ -1,0 +1,236 @@
+// What the Key reports when it is opened: not formatted yet, an unexpected status, no card
+// type, pulled half way, plugged in only after a first try.
+#include "journey_steps.h"
+
+#include "res/resource.h"
+#include "support/test_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+const ExpectedBox kInitKeyFailed{"An error occurred while initializing the Key. Please reconnect the Key and try "
+                                 "again. If the problem remains please contact support@veltrax.example.",
+                                 {IDOK}, true};
+
+} // namespace
+
+// Not formatted yet: the credential is asked, but no confirmation.
+TEST(JourneyKeyStatus, UnformattedKeyIsFormattedWithoutConfirmations)
+{
+    Journey journey(ProgramDriver::shippedKeySet("unformatted_key"));
+    journey.start();
+    journey.press(IDC_MAIN_FORMAT);
+    journey.box(kConnect, IDOK);
+    const SeenWindow soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
+    ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
+    ProgramDriver::press(soPin.window, IDOK);
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+
+    EXPECT_EQ("7000", journey.key("MakerArea"));
+    EXPECT_EQ("Mail:4000", journey.key("OtherApps"));
+    EXPECT_EQ(Calls{"InitCard(1, 0) -> -2"}, journey.program.calls("InitCard"));
+    EXPECT_EQ(Calls{"FormatCard(1, credential[len=8], \"\", space=7000, 0) -> 1"},
+              journey.program.calls("FormatCard"));
+    journey.expectEveryReaderClosed();
+}
+
+TEST(JourneyKeyStatus, UnformattedKeyIsUnformattedWithoutConfirmation)
+{
+    Journey journey(ProgramDriver::shippedKeySet("unformatted_key"));
+    journey.start("unformat \"Simulated Reader 0\"");
+    const SeenWindow soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
+    ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
+    ProgramDriver::press(soPin.window, IDOK);
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+
+    EXPECT_EQ("0", journey.key("MakerArea"));
+    EXPECT_EQ("Mail:4000", journey.key("OtherApps"));
+    EXPECT_EQ(Calls{"UnformatCard(1, credential[len=8], 0) -> 1"}, journey.program.calls("UnformatCard"));
+    EXPECT_EQ(0, journey.program.logCount("FormatCard"));
+    journey.expectEveryReaderClosed();
+}
+
+// On a Key that is not formatted, a failed unformat does not stop the Format.
+TEST(JourneyKeyStatus, UnformattedKeyIsFormattedAlthoughItsUnformatFails)
+{
+    Journey journey(Replaced(ProgramDriver::shippedKeySet("type03_no_credential"), "MakerArea=7000",
+                             "MakerArea=0\nFailNextUnformat=0x80100001"));
+    journey.start("format \"Simulated Reader 0\"");
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+
+    EXPECT_EQ("7000", journey.key("MakerArea"));
+    EXPECT_EQ(Calls{"UnformatCard(1, credential[len=0], 0) -> 0 err=0x80100001"},
+              journey.program.calls("UnformatCard"));
+    EXPECT_EQ(Calls{"FormatCard(1, credential[len=0], \"\", space=7000, 0) -> 1"},
+              journey.program.calls("FormatCard"));
+    journey.expectEveryReaderClosed();
+}
+
+// On a formatted Key the same failure ends the Format before anything is formatted.
+TEST(JourneyKeyStatus, FormattedKeyWhoseUnformatFailsIsNotFormatted)
+{
+    Journey journey(Replaced(ProgramDriver::shippedKeySet("type03_no_credential"), "MakerArea=7000",
+                             "MakerArea=5000\nFailNextUnformat=0x80100001"));
+    journey.start("format \"Simulated Reader 0\"");
+    journey.confirmFormat();
+    journey.box(kUnformatFailed, IDOK);
+    journey.closeIdleMainDialog();
+
+    EXPECT_EQ("5000", journey.key("MakerArea"));
+    EXPECT_EQ(0, journey.program.logCount("FormatCard"));
+    journey.expectEveryReaderClosed();
+}
+
+// The credential is asked first; the unexpected status then ends the attempt.
+TEST(JourneyKeyStatus, UnexpectedKeyStatusEndsTheAttempt)
+{
+    Journey journey(Replaced(ProgramDriver::shippedKeySet("type08_so_pin"), "CardType=8", "CardType=8\nInitStatus=-5"));
+    journey.start("format \"Simulated Reader 0\"");
+    const SeenWindow soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
+    ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
+    ProgramDriver::press(soPin.window, IDOK);
+    journey.box(kInitKeyFailed, IDOK);
+    journey.closeIdleMainDialog();
+
+    EXPECT_EQ("7000", journey.key("MakerArea"));
+    EXPECT_EQ(0, journey.program.logCount("UnformatCard"));
+    EXPECT_EQ(Calls{"CloseReader(1) -> 0"}, journey.program.calls("CloseReader"));
+    journey.expectEveryReaderClosed();
+}
+
+TEST(JourneyKeyStatus, KeyStatusThreeIsTreatedAsFormatted)
+{
+    Journey journey(Replaced(ProgramDriver::shippedKeySet("type03_no_credential"), "CardType=3",
+                             "CardType=3\nInitStatus=3"));
+    journey.start("unformat \"Simulated Reader 0\"");
+    journey.confirmUnformat();
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+
+    EXPECT_EQ("0", journey.key("MakerArea"));
+    journey.expectEveryReaderClosed();
+}
+
+// A Key that reports no card type asks nothing but both confirmations.
+TEST(JourneyKeyStatus, KeyWithoutCardTypeAsksOnlyTheConfirmations)
+{
+    Journey journey(Replaced(ProgramDriver::shippedKeySet("type03_no_credential"), "CardType=3", "CardType=none"));
+    journey.start();
+    journey.press(IDC_MAIN_FORMAT);
+    journey.box(kConnect, IDOK);
+    journey.confirmFormat();
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+
+    EXPECT_EQ(Calls{"GetCardType(1) -> 0 cardType=unwritten"}, journey.program.calls("GetCardType"));
+    EXPECT_EQ(Calls{"FormatCard(1, credential[len=0], \"\", space=7000, 0) -> 1"},
+              journey.program.calls("FormatCard"));
+    journey.expectEveryReaderClosed();
+}
+
+// A rejected credential on a Key without card type is not asked again, and nothing is said.
+TEST(JourneyKeyStatus, KeyWithoutCardTypeThatWantsACredentialEndsSilently)
+{
+    Journey journey(Replaced(ProgramDriver::shippedKeySet("type04_pin"), "CardType=4", "CardType=none"));
+    journey.start("format \"Simulated Reader 0\"");
+    journey.confirmFormat();
+    journey.expectIdleWithoutMessage(1);
+    journey.closeIdleMainDialog();
+
+    EXPECT_EQ("3", journey.key("Tries"));
+    EXPECT_EQ(1, journey.program.logCount("UnformatCard"));
+    EXPECT_EQ(1, journey.program.logCount("InitReader"));
+    journey.expectEveryReaderClosed();
+}
+
+// Pulled half way through its unformat, the Key has lost the maker's area; plugged in
+// again it shows as not formatted and is formatted without confirmations.
+TEST(JourneyKeyStatus, KeyPulledDuringUnformatIsFormattedOnTheNextTry)
+{
+    Journey journey(ProgramDriver::shippedKeySet("pulled_during_unformat"));
+    journey.start("format \"Simulated Reader 0\"");
+    journey.confirmFormat();
+    journey.box(kUnformatFailed, IDOK);
+    EXPECT_EQ("0", journey.key("MakerArea"));
+
+    journey.press(IDC_MAIN_FORMAT);
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+
+    EXPECT_EQ("7000", journey.key("MakerArea"));
+    EXPECT_EQ("Mail:3000", journey.key("OtherApps"));
+    EXPECT_EQ((Calls{"UnformatCard(1, credential[len=0], 0) -> 0 err=0x80100069",
+                     "UnformatCard(2, credential[len=0], 0) -> 1"}),
+              journey.program.calls("UnformatCard"));
+    EXPECT_EQ((Calls{"InitCard(1, 0) -> 0", "InitCard(2, 0) -> -2"}), journey.program.calls("InitCard"));
+    journey.expectEveryReaderClosed();
+}
+
+// The Key set is read again for each new attempt, so a Key plugged in after the first
+// try is found by the second.
+TEST(JourneyKeyStatus, KeyPluggedInAfterTheFirstTry)
+{
+    const std::string withKey = ProgramDriver::shippedKeySet("type03_no_credential");
+    Journey journey(Replaced(withKey, "Key=Token", "Key="));
+    journey.start("unformat \"Simulated Reader 0\"");
+    journey.box(kKeyNotFound, IDOK);
+
+    WriteWholeFile(journey.program.folder().file("cardwyn-sim.ini"), withKey);
+    journey.press(IDC_MAIN_UNFORMAT);
+    journey.confirmUnformat();
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+
+    EXPECT_EQ("0", journey.key("MakerArea"));
+    EXPECT_EQ((Calls{"InitCard(1, 0) -> -1", "InitCard(2, 0) -> 0"}), journey.program.calls("InitCard"));
+    journey.expectEveryReaderClosed();
+}
+
+// A reader that refuses to open is passed over and never closed.
+TEST(JourneyKeyStatus, UnavailableReaderIsPassedOver)
+{
+    Journey journey(Replaced(ProgramDriver::shippedKeySet("two_readers_first_unusable"), "Type=30\nKey=\n",
+                             "Type=30\nAvailable=no\nKey=\n"));
+    journey.start("unformat");
+    const SeenWindow soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
+    ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
+    ProgramDriver::press(soPin.window, IDOK);
+    journey.confirmUnformat();
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+
+    EXPECT_EQ((Calls{"InitReader(\"Simulated Reader 0\") -> -1 err=0x80100017",
+                     "InitReader(\"Simulated Reader 1\") -> 1"}),
+              journey.program.calls("InitReader"));
+    EXPECT_EQ(Calls{"CloseReader(1) -> 0"}, journey.program.calls("CloseReader"));
+    journey.expectEveryReaderClosed();
+}
+
+// Pulled half way through its format, the Key keeps nothing of the maker's area; plugged
+// in again it is formatted without confirmations.
+TEST(JourneyKeyStatus, KeyPulledDuringFormatIsFormattedOnTheNextTry)
+{
+    Journey journey(Replaced(ProgramDriver::shippedKeySet("type03_no_credential"), "CardType=3",
+                             "CardType=3\nPullDuringNextFormat=yes"));
+    journey.start("format \"Simulated Reader 0\"");
+    journey.confirmFormat();
+    journey.box(kFormatFailed, IDOK);
+    EXPECT_EQ("0", journey.key("MakerArea"));
+    EXPECT_EQ("", journey.key("PullDuringNextFormat"));
+
+    journey.press(IDC_MAIN_FORMAT);
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+
+    EXPECT_EQ("7000", journey.key("MakerArea"));
+    EXPECT_EQ((Calls{"FormatCard(1, credential[len=0], \"\", space=7000, 0) -> 0 err=0x80100069",
+                     "FormatCard(2, credential[len=0], \"\", space=7000, 0) -> 1"}),
+              journey.program.calls("FormatCard"));
+    journey.expectEveryReaderClosed();
+}
