@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using Calls = std::vector<std::string>;
@@ -485,5 +487,45 @@ TEST(JourneyRetry, TransportKeyStartingWithAZeroByteGetsNoMessage)
     EXPECT_EQ((Calls{Rejected("UnformatCard(1, credential=hex:0000000000000000, 2)"),
                      Rejected("UnformatCard(2, credential=hex:0002030405060708, 2)")}),
               journey.program.calls("UnformatCard"));
+    journey.expectEveryReaderClosed();
+}
+
+// A new Format from the button starts from an empty credential again, while Cancel on the
+// connect prompt starts nothing at all.
+TEST(JourneyRetry, NewFormatForgetsThePinOfTheAttemptBefore)
+{
+    Journey journey(ProgramDriver::shippedKeySet("type04_pin"));
+    journey.program.logSecrets();
+    journey.start();
+    journey.press(IDC_MAIN_FORMAT);
+    journey.box(kConnect, IDOK);
+    journey.confirmFormat();
+    SeenWindow pin = journey.dialog(IDC_PIN_EDIT, "PIN");
+    ProgramDriver::type(pin.window, IDC_PIN_EDIT, "4321");
+    ProgramDriver::press(pin.window, IDOK);
+    journey.box(kWrongPin, IDOK);
+    pin = journey.dialog(IDC_PIN_EDIT, "PIN");
+    ProgramDriver::press(pin.window, IDCANCEL);
+
+    journey.press(IDC_MAIN_FORMAT);
+    journey.box(kConnect, IDCANCEL);
+
+    journey.press(IDC_MAIN_FORMAT);
+    journey.box(kConnect, IDOK);
+    journey.confirmFormat();
+    pin = journey.dialog(IDC_PIN_EDIT, "PIN"); // no message: the first try was empty again
+    ProgramDriver::type(pin.window, IDC_PIN_EDIT, "1234");
+    ProgramDriver::press(pin.window, IDOK);
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+
+    EXPECT_EQ((Calls{Rejected("UnformatCard(1, credential=\"\", 0)"),
+                     Rejected("UnformatCard(2, credential=\"4321\", 0)"),
+                     Rejected("UnformatCard(3, credential=\"\", 0)"),
+                     "UnformatCard(4, credential=\"1234\", 0) -> 1"}),
+              journey.program.calls("UnformatCard"));
+    const Calls walks = journey.program.calls("EnumReaders");
+    EXPECT_EQ(4, std::count(walks.begin(), walks.end(), "EnumReaders(0) -> \"Simulated Reader 0\""))
+        << "one reader walk per attempt, none for the cancelled prompt";
     journey.expectEveryReaderClosed();
 }
