@@ -5,6 +5,7 @@
 namespace {
 
 constexpr UINT kRunStep = WM_APP + 1;
+constexpr int kMostVisibilityWaits = 200; // of 10 ms each
 constexpr int kMessageBoxTextId = 0xFFFF;
 constexpr int kMessageBoxIconId = 0x0440;
 DialogRobot* g_robot = nullptr;
@@ -148,11 +149,13 @@ DialogRobot::DialogRobot()
     messenger_ = CreateWindowA("KeyprepDialogRobot", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                robotClass.hInstance, nullptr);
     hook_ = SetWindowsHookExA(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
+    initHook_ = SetWindowsHookExA(WH_CALLWNDPROCRET, OnMessageDone, nullptr, GetCurrentThreadId());
 }
 
 DialogRobot::~DialogRobot()
 {
     UnhookWindowsHookEx(hook_);
+    UnhookWindowsHookEx(initHook_);
     DestroyWindow(messenger_);
     g_robot = nullptr;
 }
@@ -184,30 +187,71 @@ LRESULT CALLBACK DialogRobot::OnCbt(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// Children are not visible yet at activation: record now, act later from a posted message.
+// A dialog is seen as soon as its WM_INITDIALOG is done, whether or not it gets activated:
+// under Wine a window of a background process may not become active while another process
+// holds the foreground.
+LRESULT CALLBACK DialogRobot::OnMessageDone(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* done = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && g_robot && done->message == WM_INITDIALOG && IsDialogWindow(done->hwnd))
+        g_robot->onInitialised(done->hwnd);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void DialogRobot::onInitialised(HWND window)
+{
+    if (std::find(known_.begin(), known_.end(), window) != known_.end())
+        return;
+    onNewWindow(window);
+    // Its first activation normally follows at once; that one is not a return to it.
+    awaitingFirstActivation_ = window;
+}
+
+// Later activations are returns to a dialog (after its message box closed): a step may
+// act on it again.
 void DialogRobot::onActivate(HWND window)
 {
-    const bool isNew = std::find(known_.begin(), known_.end(), window) == known_.end();
-    SeenWindow seen = Snapshot(window);
-    if (isNew) {
-        known_.push_back(window);
-        seen_.push_back(seen);
+    const bool firstActivation = window == awaitingFirstActivation_;
+    awaitingFirstActivation_ = nullptr;
+    if (std::find(known_.begin(), known_.end(), window) == known_.end()) {
+        onNewWindow(window);
+        return;
     }
+    if (firstActivation)
+        return;
+    const SeenWindow seen = Snapshot(window);
+    if (next_ < steps_.size() && steps_[next_].matches(seen))
+        PostMessageA(messenger_, kRunStep, reinterpret_cast<WPARAM>(window), next_++);
+}
+
+// Children are not visible yet: record now, act later from a posted message.
+void DialogRobot::onNewWindow(HWND window)
+{
+    known_.push_back(window);
+    const SeenWindow seen = Snapshot(window);
+    seen_.push_back(seen);
     if (next_ < steps_.size() && steps_[next_].matches(seen)) {
         PostMessageA(messenger_, kRunStep, reinterpret_cast<WPARAM>(window), next_++);
         return;
     }
     // A new box or owned dialog that no step answers: close it, so that the test fails
     // instead of hanging. Unowned dialogs (a main window under test) are left alone.
-    if (!isNew || (!seen.isMessageBox && seen.owner == nullptr))
+    if (!seen.isMessageBox && seen.owner == nullptr)
         return;
     unexpected_.push_back(seen.isMessageBox ? "message box: " + seen.text : "dialog: " + seen.title);
     const int button = seen.isMessageBox && !seen.buttons.empty() ? seen.buttons.back() : IDCANCEL;
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
 }
 
+// A step acts once its window shows, as a user would. The dialog manager shows a modal
+// dialog only when its queue runs empty, so the wait is a timer, never a posted message.
 void DialogRobot::runStep(HWND window, size_t index)
 {
+    if (IsWindow(window) && !IsWindowVisible(window) && waits_[index]++ < kMostVisibilityWaits) {
+        stepWindows_[index] = window;
+        SetTimer(messenger_, index + 1, 10, nullptr);
+        return;
+    }
     if (IsWindow(window))
         steps_[index].act(window);
 }
@@ -216,6 +260,12 @@ LRESULT CALLBACK DialogRobot::OnRobotMessage(HWND window, UINT message, WPARAM w
 {
     if (message == kRunStep && g_robot) {
         g_robot->runStep(reinterpret_cast<HWND>(wParam), static_cast<size_t>(lParam));
+        return 0;
+    }
+    if (message == WM_TIMER && g_robot) {
+        KillTimer(window, wParam);
+        const size_t index = wParam - 1;
+        g_robot->runStep(g_robot->stepWindows_[index], index);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
