@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Test fixture: a fresh private Wine prefix and a persistent wineserver for the whole run.
-# With all output sent to /dev/null, no test waits for a wineserver that inherited its pipes.
+# Test fixture: a fresh private Wine prefix and a persistent wineserver for the whole run,
+# and, when given, a keep-alive program that holds Wine's desktop and services up until the
+# clean-up. With all their output sent to /dev/null, no test waits for a Wine process that
+# inherited its pipes. Usage: wine-prefix-setup.sh PREFIX [KEEP_ALIVE_EXE]
 set -u
 prefix="$1"
+keep_alive="${2:-}"
 export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineserver -k >/dev/null 2>&1 || true
 rm -rf "$prefix"
@@ -21,4 +24,8 @@ mkdir -p "$prefix"
 # Debian's Wine does not look in the fonts-wine folder by itself.
 mkdir -p "$prefix/drive_c/windows/Fonts"
 ln -sf /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null
+if [ -n "$keep_alive" ]; then
+  nohup wine "$keep_alive" </dev/null >/dev/null 2>&1 &
+  sleep 2
+fi
 exit 0

@@ -51,6 +51,7 @@ public:
     bool ended(DWORD milliseconds = 20000);
     DWORD exitCode() const { return process_->exitCode(); }
     bool running() const { return process_ && process_->running(); }
+    DWORD id() const { return process_ ? process_->id() : 0; }
 
     // What the Key set says now: a value of section `[Key <id>]`.
     std::string keyValue(const std::string& keyId, const std::string& name) const;

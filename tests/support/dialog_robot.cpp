@@ -181,9 +181,12 @@ LRESULT CALLBACK DialogRobot::OnCbt(int code, WPARAM wParam, LPARAM lParam)
     // Wine also calls this hook when this thread merely tries to activate another process's
     // window (after closing one of its own): only this thread's windows are ours to answer.
     HWND window = reinterpret_cast<HWND>(wParam);
-    if (code == HCBT_ACTIVATE && g_robot && IsDialogWindow(window) &&
-        GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
+    const bool ours = g_robot && IsDialogWindow(window) &&
+                      GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+    if (ours && code == HCBT_ACTIVATE)
         g_robot->onActivate(window);
+    else if (ours && code == HCBT_DESTROYWND)
+        g_robot->onClosing(window);
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -200,28 +203,31 @@ LRESULT CALLBACK DialogRobot::OnMessageDone(int code, WPARAM wParam, LPARAM lPar
 
 void DialogRobot::onInitialised(HWND window)
 {
-    if (std::find(known_.begin(), known_.end(), window) != known_.end())
-        return;
-    onNewWindow(window);
-    // Its first activation normally follows at once; that one is not a return to it.
-    awaitingFirstActivation_ = window;
+    if (!isKnown(window))
+        onNewWindow(window);
 }
 
-// Later activations are returns to a dialog (after its message box closed): a step may
-// act on it again.
+// Normally a dialog is already known from its initialisation; activation is the fallback.
 void DialogRobot::onActivate(HWND window)
 {
-    const bool firstActivation = window == awaitingFirstActivation_;
-    awaitingFirstActivation_ = nullptr;
-    if (std::find(known_.begin(), known_.end(), window) == known_.end()) {
+    if (!isKnown(window))
         onNewWindow(window);
+}
+
+// When a box or dialog goes away, the user is back in the dialog that owns it: a step may
+// act there again. (Re-activation would say the same, but Wine does not always deliver it.)
+void DialogRobot::onClosing(HWND window)
+{
+    HWND owner = GetWindow(window, GW_OWNER);
+    if (!isKnown(window) || owner == nullptr || !isKnown(owner) || next_ >= steps_.size())
         return;
-    }
-    if (firstActivation)
-        return;
-    const SeenWindow seen = Snapshot(window);
-    if (next_ < steps_.size() && steps_[next_].matches(seen))
-        PostMessageA(messenger_, kRunStep, reinterpret_cast<WPARAM>(window), next_++);
+    if (steps_[next_].matches(Snapshot(owner)))
+        PostMessageA(messenger_, kRunStep, reinterpret_cast<WPARAM>(owner), next_++);
+}
+
+bool DialogRobot::isKnown(HWND window) const
+{
+    return std::find(known_.begin(), known_.end(), window) != known_.end();
 }
 
 // Children are not visible yet: record now, act later from a posted message.

@@ -67,13 +67,14 @@ private:
     static LRESULT CALLBACK OnMessageDone(int code, WPARAM wParam, LPARAM lParam);
     void onInitialised(HWND window);
     void onNewWindow(HWND window);
+    void onClosing(HWND window);
+    bool isKnown(HWND window) const;
     static LRESULT CALLBACK OnRobotMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void onActivate(HWND window);
     void runStep(HWND window, size_t index);
 
     HHOOK hook_ = nullptr;
     HHOOK initHook_ = nullptr;
-    HWND awaitingFirstActivation_ = nullptr;
     std::map<size_t, HWND> stepWindows_; // steps waiting for their window to show
     std::map<size_t, int> waits_;
     HWND messenger_ = nullptr;

@@ -33,15 +33,6 @@ void CALLBACK Watchdog(HWND, UINT, UINT_PTR, DWORD)
     EndDialog(g_app.mainDialog, -1);
 }
 
-BOOL CALLBACK FindReadmeViewer(HWND window, LPARAM found)
-{
-    if (IsWindowVisible(window) && WindowText(window).find("readme") != std::string::npos) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 class MainDialog : public ::testing::Test {
 protected:
     void SetUp() override
@@ -275,28 +266,12 @@ TEST_F(MainDialog, ContextHelpOpensOnceInHalfASecond)
     EXPECT_EQ(2u, robot.messageBoxes().size());
 }
 
-TEST_F(MainDialog, OpensReadmeFromTheProgramFolder)
+// Opening a file that is there is a journey of its own: keyprep.exe beside its readme.txt.
+TEST_F(MainDialog, RefusesFilesThatAreMissingOrTooLong)
 {
-    char own[MAX_PATH];
-    GetModuleFileNameA(nullptr, own, MAX_PATH);
-    std::string folder(own);
-    folder.resize(folder.find_last_of('\\'));
-    const std::string readme = JoinPath(folder, "readme.txt");
-    WriteWholeFile(readme, "help text\r\n");
-    EXPECT_TRUE(OpenFileInProgramFolder(nullptr, "readme.txt"));
     EXPECT_FALSE(OpenFileInProgramFolder(nullptr, "not-there.txt"));
     EXPECT_FALSE(OpenFileInProgramFolder(nullptr, std::string(300, 'a').c_str()))
         << "a path of 260 characters or more is refused";
-    // The shell's viewer for text files opens it; close that window again.
-    HWND viewer = nullptr;
-    for (int i = 0; i < 100 && viewer == nullptr; ++i) {
-        Sleep(100);
-        EnumWindows(FindReadmeViewer, reinterpret_cast<LPARAM>(&viewer));
-    }
-    EXPECT_NE(nullptr, viewer) << "no window shows readme.txt";
-    if (viewer)
-        PostMessageA(viewer, WM_CLOSE, 0, 0);
-    DeleteFileA(readme.c_str());
 }
 
 TEST_F(MainDialog, SuccessfulFormatEndsTheDialog)

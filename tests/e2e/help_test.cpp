@@ -1,0 +1,67 @@
+// Help from the running program: readme.txt beside keyprep.exe, opened by the shell.
+#include "program_driver.h"
+
+#include "res/resource.h"
+#include "support/test_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ViewerSearch {
+    DWORD notThisProcess;
+    HWND found;
+};
+
+BOOL CALLBACK FindReadmeViewer(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<ViewerSearch*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != search->notThisProcess && IsWindowVisible(window) &&
+        WindowText(window).find("readme") != std::string::npos) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForReadmeViewer(DWORD programProcess)
+{
+    ViewerSearch search{programProcess, nullptr};
+    for (int i = 0; i < 100 && search.found == nullptr; ++i) {
+        Sleep(100);
+        EnumWindows(FindReadmeViewer, reinterpret_cast<LPARAM>(&search));
+    }
+    return search.found;
+}
+
+} // namespace
+
+TEST(Help, OpensTheReadmeBesideTheProgram)
+{
+    ProgramDriver program(ReadWholeFile(JoinPath(SourceDir(), "sim\\keysets\\default.ini")));
+    program.start();
+    const SeenWindow main = program.mainDialog();
+    PostMessageA(main.window, WM_COMMAND, IDC_MAIN_HELP, 0);
+    HWND viewer = WaitForReadmeViewer(program.id());
+    ASSERT_NE(nullptr, viewer) << "no window shows readme.txt";
+    PostMessageA(viewer, WM_CLOSE, 0, 0);
+    PostMessageA(main.window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(program.ended());
+    EXPECT_EQ(0u, program.exitCode());
+}
+
+TEST(Help, WithoutReadmeTheProgramSaysSo)
+{
+    ProgramDriver program(ReadWholeFile(JoinPath(SourceDir(), "sim\\keysets\\default.ini")));
+    DeleteFileA(program.folder().file("readme.txt").c_str());
+    program.start();
+    const SeenWindow main = program.mainDialog();
+    PostMessageA(main.window, WM_COMMAND, IDC_MAIN_HELP, 0);
+    const SeenWindow box = program.answer("Unable to activate Help!", IDOK);
+    EXPECT_EQ(main.window, box.owner);
+    EXPECT_NE("", box.icon);
+    PostMessageA(main.window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(program.ended());
+}
