@@ -19,10 +19,11 @@ for library in "$build"/lang/*/keyprep_lang.dll; do
     echo "FAIL: $library imports $(imports "$library" | tr '\n' ' ')"; failures=$((failures + 1))
   fi
 done
-if ! i686-w64-mingw32-objdump -f "$build/bin/keyprep.exe" | grep -q 'file format pei-i386'; then
+header=$(i686-w64-mingw32-objdump -f -p "$build/bin/keyprep.exe")
+if ! grep -q 'file format pei-i386' <<<"$header"; then
   echo "FAIL: keyprep.exe is not a 32-bit Windows executable"; failures=$((failures + 1))
 fi
-if ! i686-w64-mingw32-objdump -p "$build/bin/keyprep.exe" | grep -q 'Windows GUI'; then
+if ! grep -q 'Windows GUI' <<<"$header"; then
   echo "FAIL: keyprep.exe is not a GUI executable"; failures=$((failures + 1))
 fi
 echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"
