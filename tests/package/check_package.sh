@@ -31,11 +31,13 @@ keyprep-1.14-simulator/keysets/README.txt
 $keysets"
 
 # The release must never carry the simulated key library, under any name or folder.
-if unzip -Z1 "$release" | grep -qi 'cardwyn'; then
+release_files=$(unzip -Z1 "$release")
+if grep -qi 'cardwyn' <<<"$release_files"; then
   echo "FAIL: the release package contains the simulated key library"; failures=$((failures + 1))
 fi
 # Text files for Windows users have CRLF line ends.
-if ! unzip -p "$release" keyprep-1.14/readme.txt | head -1 | grep -q $'\r$'; then
+first_line=$(unzip -p "$release" keyprep-1.14/readme.txt | sed -n 1p)
+if ! grep -q $'\r$' <<<"$first_line"; then
   echo "FAIL: readme.txt does not have CRLF line ends"; failures=$((failures + 1))
 fi
 unzip -p "$release" keyprep-1.14/keyprep.exe >"$out/keyprep.exe"
