@@ -33,7 +33,7 @@ void Shoot(int& number, const std::string& name)
 TEST(Demo, DISABLED_FormatDefaultKey)
 {
     int shot = 0;
-    ProgramDriver program(ReadWholeFile(JoinPath(SourceDir(), "sim\\keysets\\default.ini")));
+    ProgramDriver program(ProgramDriver::shippedKeySet("default"));
     program.start();
     const SeenWindow main = program.mainDialog();
     Shoot(shot, "main-dialog");

@@ -2,7 +2,6 @@
 #include "program_driver.h"
 
 #include "res/resource.h"
-#include "support/test_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +39,7 @@ HWND WaitForReadmeViewer(DWORD programProcess)
 
 TEST(Help, OpensTheReadmeBesideTheProgram)
 {
-    ProgramDriver program(ReadWholeFile(JoinPath(SourceDir(), "sim\\keysets\\default.ini")));
+    ProgramDriver program(ProgramDriver::shippedKeySet("default"));
     program.start();
     const SeenWindow main = program.mainDialog();
     PostMessageA(main.window, WM_COMMAND, IDC_MAIN_HELP, 0);
@@ -54,7 +53,7 @@ TEST(Help, OpensTheReadmeBesideTheProgram)
 
 TEST(Help, WithoutReadmeTheProgramSaysSo)
 {
-    ProgramDriver program(ReadWholeFile(JoinPath(SourceDir(), "sim\\keysets\\default.ini")));
+    ProgramDriver program(ProgramDriver::shippedKeySet("default"));
     DeleteFileA(program.folder().file("readme.txt").c_str());
     program.start();
     const SeenWindow main = program.mainDialog();

@@ -1,97 +1,69 @@
-// Whole journeys through keyprep.exe against the simulated key library.
-#include "program_driver.h"
+// The typical journeys through keyprep.exe on the default simulated Key.
+#include "journey_steps.h"
 
 #include "res/resource.h"
-#include "support/test_paths.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const char kConnect[] = "Please connect your Key to the computer and press OK.";
-const char kConfirmReformat[] =
-    "This Key is already formatted for Veltrax applications. \n              Do you wish to reformat it?";
-const char kConfirmDataLoss[] =
-    "All your Veltrax applications data WILL BE LOST.\nNon-Veltrax applications data will not "
-    "be affected. \n              Do you wish to continue?";
-const char kSuccess[] = "The process is successfully completed.";
-const char kWrongSoPin[] = "The SO PIN you entered is incorrect!";
+// The default Key set holds one formatted SO PIN Key with another application's data.
+const char kDefaultKeyId[] = "Token1";
 
-std::string DefaultKeySet() { return ReadWholeFile(JoinPath(SourceDir(), "sim\\keysets\\default.ini")); }
-
-// Every reader that opened was closed exactly once, and the simulator saw nothing wrong.
-void ExpectEveryReaderClosed(const ProgramDriver& program)
+void EnterSoPin(Journey& journey, const char* soPin)
 {
-    EXPECT_EQ(program.openedReaders(), program.logCount("CloseReader"));
-    EXPECT_EQ(std::string::npos, program.log().find(" ERROR ")) << program.log();
-    EXPECT_EQ(std::string::npos, program.log().find(" LEAK ")) << program.log();
+    const SeenWindow soPinDialog = journey.dialog(IDC_SO_PIN_EDIT, "SO PIN");
+    EXPECT_EQ(kEnterSoPin, soPinDialog.texts.at(IDC_SO_PIN_PROMPT));
+    ProgramDriver::type(soPinDialog.window, IDC_SO_PIN_EDIT, soPin);
+    ProgramDriver::press(soPinDialog.window, IDOK);
 }
 
 } // namespace
 
 TEST(Journey, FormatDefaultKeyFromTheMainDialog)
 {
-    ProgramDriver program(DefaultKeySet());
-    program.start();
-    const SeenWindow main = program.mainDialog();
-    EXPECT_EQ("Key formatting utility", main.title);
-    ProgramDriver::press(main.window, IDC_MAIN_FORMAT);
-    program.answer(kConnect, IDOK);
-
-    const SeenWindow soPin = program.next();
-    EXPECT_EQ("Please enter SO PIN of the Key.", soPin.texts.at(IDC_SO_PIN_PROMPT));
-    ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
-    ProgramDriver::press(soPin.window, IDOK);
-
-    program.answer(kConfirmReformat, IDYES);
-    program.answer(kConfirmDataLoss, IDYES);
-    program.answer(kSuccess, IDOK);
-    ASSERT_TRUE(program.ended());
-    EXPECT_EQ(0u, program.exitCode());
-    EXPECT_EQ("7000", program.keyValue("Token1", "MakerArea"));
-    EXPECT_EQ("Mail:4000", program.keyValue("Token1", "OtherApps"));
-    EXPECT_EQ(1, program.logCount("UnformatCard"));
-    EXPECT_EQ(1, program.logCount("FormatCard"));
-    ExpectEveryReaderClosed(program);
+    Journey journey(ProgramDriver::shippedKeySet("default"));
+    journey.keyId = kDefaultKeyId;
+    journey.start();
+    journey.press(IDC_MAIN_FORMAT);
+    journey.box(kConnect, IDOK);
+    EnterSoPin(journey, "24682468");
+    journey.confirmFormat();
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+    EXPECT_EQ("7000", journey.key("MakerArea"));
+    EXPECT_EQ("Mail:4000", journey.key("OtherApps"));
+    EXPECT_EQ(1, journey.program.logCount("UnformatCard"));
+    EXPECT_EQ(1, journey.program.logCount("FormatCard"));
+    journey.expectEveryReaderClosed();
 }
 
 TEST(Journey, WrongSoPinThenRightOneFromTheCommandLine)
 {
-    ProgramDriver program(DefaultKeySet());
-    program.start("format \"Simulated Reader 0\"");
-    program.mainDialog();
-
-    SeenWindow soPin = program.next();
-    ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "11111111");
-    ProgramDriver::press(soPin.window, IDOK);
-    program.answer(kConfirmReformat, IDYES);
-    program.answer(kConfirmDataLoss, IDYES);
-    program.answer(kWrongSoPin, IDOK);
-
-    soPin = program.next();
-    EXPECT_EQ(1u, soPin.texts.count(IDC_SO_PIN_EDIT)) << "the SO PIN dialog comes again";
-    ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
-    ProgramDriver::press(soPin.window, IDOK);
-    program.answer(kSuccess, IDOK);
-    ASSERT_TRUE(program.ended());
-    EXPECT_EQ(0u, program.exitCode());
-    EXPECT_EQ("10", program.keyValue("Token1", "Tries")) << "the right SO PIN restores the tries";
-    ExpectEveryReaderClosed(program);
+    Journey journey(ProgramDriver::shippedKeySet("default"));
+    journey.keyId = kDefaultKeyId;
+    journey.start("format \"Simulated Reader 0\"");
+    EnterSoPin(journey, "11111111");
+    journey.confirmFormat();
+    journey.box(kWrongSoPin, IDOK);
+    EnterSoPin(journey, "24682468"); // no confirmations on the retry
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+    EXPECT_EQ("10", journey.key("Tries")) << "the right SO PIN restores the tries";
+    journey.expectEveryReaderClosed();
 }
 
 TEST(Journey, UnformatKeepsOtherApplicationsData)
 {
-    ProgramDriver program(DefaultKeySet());
-    program.start("unformat \"Simulated Reader 0\"");
-    program.mainDialog();
-    SeenWindow soPin = program.next();
-    ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
-    ProgramDriver::press(soPin.window, IDOK);
-    program.answer(kConfirmDataLoss, IDYES);
-    program.answer(kSuccess, IDOK);
-    ASSERT_TRUE(program.ended());
-    EXPECT_EQ("0", program.keyValue("Token1", "MakerArea"));
-    EXPECT_EQ("Mail:4000", program.keyValue("Token1", "OtherApps"));
-    EXPECT_EQ(0, program.logCount("FormatCard"));
-    ExpectEveryReaderClosed(program);
+    Journey journey(ProgramDriver::shippedKeySet("default"));
+    journey.keyId = kDefaultKeyId;
+    journey.start("unformat \"Simulated Reader 0\"");
+    EnterSoPin(journey, "24682468");
+    journey.confirmUnformat();
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+    EXPECT_EQ("0", journey.key("MakerArea"));
+    EXPECT_EQ("Mail:4000", journey.key("OtherApps"));
+    EXPECT_EQ(0, journey.program.logCount("FormatCard"));
+    journey.expectEveryReaderClosed();
 }
