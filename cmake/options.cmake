@@ -23,3 +23,38 @@ function(keyprep_resource_dll target rc_file)
   set_target_properties(${target} PROPERTIES PREFIX "" LINKER_LANGUAGE C)
   target_link_options(${target} PRIVATE -nostdlib -Wl,--entry,0)
 endfunction()
+
+# Reproducible binaries: the same commit gives the same bytes in any build folder. No time
+# stamp in the PE header, and no build folder in the debug data or in __FILE__. The build
+# folder is mapped after the source folder, so that it wins when it lies inside it.
+add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}=/keyprep>
+                    $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=/keyprep/build>)
+add_link_options(-Wl,--no-insert-timestamp)
+
+# The shipped program's own code, small: it throws no C++ exceptions, so it needs no unwind
+# tables, and it formats only texts and integers, so the C runtime's printf does instead of
+# mingw's ANSI one with its float formatting. -g for the symbols package.
+function(keyprep_lean_code target)
+  target_compile_options(${target} PRIVATE -g -Os
+    $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-asynchronous-unwind-tables>)
+  target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
+endfunction()
+
+# Strips a shipped binary right after its link, so that tests, runs and packages all use the
+# file as shipped. With KEEP_DEBUG its debug data goes to <file>.debug beside it, tied to
+# it by a debug link, so that a crash address from the field can still be resolved.
+function(keyprep_strip target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "KEEP_DEBUG" "" "")
+  set(file $<TARGET_FILE_NAME:${target}>)
+  if(arg_KEEP_DEBUG)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${file} ${file}.debug
+      COMMAND ${CMAKE_STRIP} --strip-all ${file}
+      COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=${file}.debug ${file}
+      WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}> VERBATIM)
+  else()
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_STRIP} --strip-all ${file}
+      WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}> VERBATIM)
+  endif()
+endfunction()

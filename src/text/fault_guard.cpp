@@ -27,14 +27,23 @@ LONG CALLBACK RedirectGuardedFault(EXCEPTION_POINTERS* info)
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
+INIT_ONCE g_installOnce = INIT_ONCE_STATIC_INIT;
+bool g_installed = false;
+
+BOOL CALLBACK InstallGuard(PINIT_ONCE, PVOID, PVOID*)
+{
+    g_guardSlot = TlsAlloc();
+    g_installed = g_guardSlot != TLS_OUT_OF_INDEXES &&
+                  AddVectoredExceptionHandler(1, RedirectGuardedFault) != nullptr;
+    return TRUE;
+}
+
+// InitOnce rather than a function-local static: the compiler's guard for such a static
+// links the C++ runtime's thread and exception support, most of a release build's size.
 bool InstallGuardOnce()
 {
-    static const bool installed = [] {
-        g_guardSlot = TlsAlloc();
-        return g_guardSlot != TLS_OUT_OF_INDEXES &&
-               AddVectoredExceptionHandler(1, RedirectGuardedFault) != nullptr;
-    }();
-    return installed;
+    InitOnceExecuteOnce(&g_installOnce, InstallGuard, nullptr, nullptr);
+    return g_installed;
 }
 
 } // namespace
