@@ -43,18 +43,21 @@ endfunction()
 # Strips a shipped binary right after its link, so that tests, runs and packages all use the
 # file as shipped. With KEEP_DEBUG its debug data goes to <file>.debug beside it, tied to
 # it by a debug link, so that a crash address from the field can still be resolved.
+# objcopy and strip stamp the PE header with SOURCE_DATE_EPOCH, or the time when it is unset;
+# 0 keeps the linker's empty stamp, whatever the caller's environment.
 function(keyprep_strip target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "KEEP_DEBUG" "" "")
   set(file $<TARGET_FILE_NAME:${target}>)
+  set(tool ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0)
   if(arg_KEEP_DEBUG)
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${file} ${file}.debug
-      COMMAND ${CMAKE_STRIP} --strip-all ${file}
-      COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=${file}.debug ${file}
+      COMMAND ${tool} ${CMAKE_OBJCOPY} --only-keep-debug ${file} ${file}.debug
+      COMMAND ${tool} ${CMAKE_STRIP} --strip-all ${file}
+      COMMAND ${tool} ${CMAKE_OBJCOPY} --add-gnu-debuglink=${file}.debug ${file}
       WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}> VERBATIM)
   else()
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${CMAKE_STRIP} --strip-all ${file}
+      COMMAND ${tool} ${CMAKE_STRIP} --strip-all ${file}
       WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}> VERBATIM)
   endif()
 endfunction()
