@@ -31,13 +31,11 @@ add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE
                     $<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_BINARY_DIR}=/keyprep/build>)
 add_link_options(-Wl,--no-insert-timestamp)
 
-# The shipped program's own code, small: it throws no C++ exceptions, so it needs no unwind
-# tables, and it formats only texts and integers, so the C runtime's printf does instead of
-# mingw's ANSI one with its float formatting. -g for the symbols package.
+# The shipped program's own code, small: it throws no C++ exceptions, so it needs neither
+# unwind tables nor the C++ exception runtime. -g for the symbols package.
 function(keyprep_lean_code target)
   target_compile_options(${target} PRIVATE -g -Os
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-asynchronous-unwind-tables>)
-  target_compile_definitions(${target} PRIVATE __USE_MINGW_ANSI_STDIO=0)
 endfunction()
 
 # Strips a shipped binary right after its link, so that tests, runs and packages all use the
