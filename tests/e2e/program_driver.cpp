@@ -132,6 +132,19 @@ bool ProgramDriver::waitForTitle(HWND window, const std::string& title, DWORD mi
     return false;
 }
 
+bool ProgramDriver::waitForEnabled(HWND dialog, int controlId, DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    while (IsWindow(dialog)) {
+        if (enabled(dialog, controlId))
+            return true;
+        if (GetTickCount() - start >= milliseconds)
+            return false;
+        Sleep(20);
+    }
+    return false;
+}
+
 bool ProgramDriver::ended(DWORD milliseconds)
 {
     return process_ && process_->wait(milliseconds);

@@ -48,6 +48,9 @@ public:
     // Polls the window's title until it reads `title`; false on timeout or when the window went.
     static bool waitForTitle(HWND window, const std::string& title, DWORD milliseconds = 20000);
 
+    // Polls until the control is enabled; false on timeout or when the window went.
+    static bool waitForEnabled(HWND dialog, int controlId, DWORD milliseconds = 20000);
+
     bool ended(DWORD milliseconds = 20000);
     DWORD exitCode() const { return process_->exitCode(); }
     bool running() const { return process_ && process_->running(); }
