@@ -21,6 +21,10 @@ public:
     void addTestLanguage(const std::string& variant);
     // Before start: the call log shows the credentials themselves, not only their length.
     void logSecrets() { logSecrets_ = true; }
+    // Before start: the folder the program is started from (its own by default), and
+    // NAME=value lines for its environment.
+    void startFrom(const std::string& folder) { currentFolder_ = folder; }
+    void addEnvironment(const std::string& lines) { environment_ += "\n" + lines; }
     void start(const std::string& arguments = "");
 
     // The text of one of the example Key sets in sim/keysets, e.g. "type04_pin".
@@ -75,4 +79,6 @@ private:
     std::unique_ptr<ChildProcess> process_;
     std::unique_ptr<WindowWatcher> watcher_;
     bool logSecrets_ = false;
+    std::string currentFolder_;
+    std::string environment_;
 };
