@@ -60,12 +60,17 @@ std::vector<double> Peaks(const Program& program)
 }
 
 // Ratios taken within each round, where all three programs met the same machine load.
-double PairedRatio(const std::vector<double>& measured, const std::vector<double>& floor)
+std::vector<double> RoundRatios(const std::vector<double>& measured, const std::vector<double>& floor)
 {
     std::vector<double> ratios;
     for (size_t i = 0; i < measured.size() && i < floor.size(); ++i)
         ratios.push_back(measured[i] / floor[i]);
-    return Median(ratios);
+    return ratios;
+}
+
+double PairedRatio(const std::vector<double>& measured, const std::vector<double>& floor)
+{
+    return Median(RoundRatios(measured, floor));
 }
 
 const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
@@ -79,13 +84,20 @@ std::string Fixed(double value, int decimals)
 
 std::string Ratio(double value) { return Fixed(value, 2) + "x"; }
 
+// The middle half of the round ratios: how far one round's ratio wanders on this machine.
+std::string Spread(const std::vector<double>& measured, const std::vector<double>& floor)
+{
+    const std::vector<double> ratios = RoundRatios(measured, floor);
+    return Fixed(Percentile(ratios, 0.25), 2) + "-" + Ratio(Percentile(ratios, 0.75));
+}
+
 // One line of the table; cells not given stay blank.
 void Print(const std::string& measure, const std::string& keyprep, const std::string& floor = "",
            const std::string& libraryFloor = "", const std::string& toFloor = "",
            const std::string& toLibraryFloor = "", const std::string& target = "")
 {
     char line[256];
-    std::snprintf(line, sizeof line, "  %-26s %11s %9s %10s %8s %11s  %s", measure.c_str(), keyprep.c_str(),
+    std::snprintf(line, sizeof line, "  %-26s %11s %9s %10s %10s %11s  %s", measure.c_str(), keyprep.c_str(),
                   floor.c_str(), libraryFloor.c_str(), toFloor.c_str(), toLibraryFloor.c_str(), target.c_str());
     std::string text = line;
     text.erase(text.find_last_not_of(' ') + 1);
@@ -173,8 +185,10 @@ int main(int argc, char** argv)
     Print("median", Fixed(Median(times[0]), 1), Fixed(Median(times[1]), 1), Fixed(Median(times[2]), 1),
            Ratio(PairedRatio(times[0], times[1])), Ratio(startupRatio),
            "<= " + Ratio(kStartupTarget) + " lib floor: " + Verdict(startupRatio <= kStartupTarget));
-    Print("min", Fixed(Smallest(times[0]), 1), Fixed(Smallest(times[1]), 1), Fixed(Smallest(times[2]), 1));
+    Print("min", Fixed(Smallest(times[0]), 1), Fixed(Smallest(times[1]), 1), Fixed(Smallest(times[2]), 1),
+          Ratio(Smallest(times[0]) / Smallest(times[1])), Ratio(Smallest(times[0]) / Smallest(times[2])));
     Print("max", Fixed(Largest(times[0]), 1), Fixed(Largest(times[1]), 1), Fixed(Largest(times[2]), 1));
+    Print("round ratios, middle half", "", "", "", Spread(times[0], times[1]), Spread(times[0], times[2]));
 
     const std::vector<double> peaks[3] = {Peaks(programs[0]), Peaks(programs[1]), Peaks(programs[2])};
     const double memoryRatio = PairedRatio(peaks[0], peaks[2]);
