@@ -140,7 +140,10 @@ StartupSample MeasureStartup(const std::string& exe)
         if (IsMainDialog(window))
             main = window;
     if (main == nullptr) {
-        sample.failure = name + ": first showed \"" + WindowText(windows.front()) + "\", not the main dialog";
+        HWND first = windows.front();
+        const std::string text = WindowText(GetDlgItem(first, 0xFFFF)); // a message box's text
+        sample.failure = name + ": first showed \"" + WindowText(first) + (text.empty() ? "" : ": " + text) +
+                         "\", not the main dialog";
         return sample;
     }
     PostMessageA(main, WM_CLOSE, 0, 0);
