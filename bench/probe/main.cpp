@@ -106,6 +106,115 @@ void Print(const std::string& measure, const std::string& keyprep, const std::st
 
 double Kilobytes(DWORD bytes) { return bytes / 1024.0; }
 
+// Start-up and memory. The first round warms the file cache and Wine and is not counted;
+// each round starts the three programs in another order, so none is always first.
+void MeasureStartups(std::array<Program, 3>& programs, int runs)
+{
+    if (!UseKeySet("default.ini", "startup-keys.ini"))
+        Fail("cannot copy default.ini");
+    for (int round = -1; round < runs; ++round) {
+        for (size_t k = 0; k < programs.size(); ++k) {
+            Program& program = programs[(static_cast<size_t>(round + 1) + k) % programs.size()];
+            StartupSample sample = MeasureStartup(FullPath(program.file));
+            if (!sample.failure.empty())
+                Fail(sample.failure);
+            if (round >= 0)
+                program.samples.push_back(sample);
+        }
+    }
+}
+
+// Responsiveness during command-line Formats on the slow Key, their round trips pooled.
+FormatRun MeasureFormats(int formats)
+{
+    FormatRun pooled;
+    for (int i = 0; i < formats; ++i) {
+        if (!UseKeySet("slow_operations.ini", "format-keys.ini"))
+            Fail("cannot copy slow_operations.ini");
+        const FormatRun run = MeasureFormat(FullPath("keyprep.exe"), kReader);
+        if (!run.failure.empty())
+            Fail(run.failure);
+        pooled.roundTrips.insert(pooled.roundTrips.end(), run.roundTrips.begin(), run.roundTrips.end());
+        pooled.stageMilliseconds += run.stageMilliseconds;
+    }
+    return pooled;
+}
+
+void PrintHeading(int runs)
+{
+    const auto wineVersion = reinterpret_cast<const char* (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    std::printf("keyprep benchmarks: %d interleaved runs of each program after one warm-up round;"
+                " Wine %s, %lu processors\n",
+                runs, wineVersion ? wineVersion() : "(not Wine)", system.dwNumberOfProcessors);
+    std::printf("floor: the main dialog's template alone; library floor: the same with the manifest"
+                " and both libraries loaded\n\n");
+    Print("", "keyprep.exe", "floor", "lib floor", "/floor", "/lib floor", "target");
+}
+
+void PrintStartup(const std::array<Program, 3>& programs)
+{
+    const std::vector<double> times[3] = {Times(programs[0]), Times(programs[1]), Times(programs[2])};
+    const double ratio = PairedRatio(times[0], times[2]);
+    std::printf("start-up: CreateProcess to visible window, ms\n");
+    Print("median", Fixed(Median(times[0]), 1), Fixed(Median(times[1]), 1), Fixed(Median(times[2]), 1),
+          Ratio(PairedRatio(times[0], times[1])), Ratio(ratio),
+          "<= " + Ratio(kStartupTarget) + " lib floor: " + Verdict(ratio <= kStartupTarget));
+    Print("min", Fixed(Smallest(times[0]), 1), Fixed(Smallest(times[1]), 1), Fixed(Smallest(times[2]), 1),
+          Ratio(Smallest(times[0]) / Smallest(times[1])), Ratio(Smallest(times[0]) / Smallest(times[2])));
+    Print("max", Fixed(Largest(times[0]), 1), Fixed(Largest(times[1]), 1), Fixed(Largest(times[2]), 1));
+    Print("round ratios, middle half", "", "", "", Spread(times[0], times[1]), Spread(times[0], times[2]));
+}
+
+void PrintMemory(const std::array<Program, 3>& programs)
+{
+    const std::vector<double> peaks[3] = {Peaks(programs[0]), Peaks(programs[1]), Peaks(programs[2])};
+    const double ratio = PairedRatio(peaks[0], peaks[2]);
+    std::printf("peak working set when the window shows, MB\n");
+    Print("median", Fixed(Median(peaks[0]), 1), Fixed(Median(peaks[1]), 1), Fixed(Median(peaks[2]), 1),
+          Ratio(PairedRatio(peaks[0], peaks[1])), Ratio(ratio),
+          "<= " + Ratio(kMemoryTarget) + " lib floor: " + Verdict(ratio <= kMemoryTarget));
+}
+
+void PrintResponsiveness(const FormatRun& run)
+{
+    const double longest = Largest(run.roundTrips);
+    std::printf("WM_NULL round trip to the main dialog during a Format, ms (%zu samples, %.1f s of stages)\n",
+                run.roundTrips.size(), run.stageMilliseconds / 1000.0);
+    Print("max", Fixed(longest, 2), "", "", "", "",
+          "< " + Fixed(kRoundTripTarget, 0) + " ms: " + Verdict(longest < kRoundTripTarget) + " (" +
+              Ratio(longest / kRoundTripTarget) + " the limit)");
+    Print("p99", Fixed(Percentile(run.roundTrips, 0.99), 2));
+    Print("median", Fixed(Median(run.roundTrips), 2));
+}
+
+void PrintSize(const std::array<Program, 3>& programs, const std::string& built)
+{
+    std::array<ExeLayout, 3> layouts;
+    double sizes[3];
+    for (size_t i = 0; i < programs.size(); ++i) {
+        layouts[i] = ReadExeLayout(programs[i].file);
+        if (!layouts[i].failure.empty())
+            Fail(layouts[i].failure);
+        sizes[i] = Kilobytes(layouts[i].fileBytes);
+    }
+    std::printf("size of the stripped executable, KB (sections: size in the file)\n");
+    Print("file", Fixed(sizes[0], 1), Fixed(sizes[1], 1), Fixed(sizes[2], 1), Ratio(sizes[0] / sizes[1]),
+          Ratio(sizes[0] / sizes[2]),
+          "<= " + Fixed(kSizeBudget, 0) + " KB: " + Verdict(sizes[0] <= kSizeBudget) + " (" +
+              Ratio(sizes[0] / kSizeBudget) + " the budget)");
+    for (const Section& section : layouts[0].sections)
+        Print("  " + section.name, Fixed(Kilobytes(section.fileBytes), 1));
+    if (built.empty())
+        return;
+    const ExeLayout unstripped = ReadExeLayout(built);
+    if (!unstripped.failure.empty())
+        Fail(unstripped.failure);
+    Print("keyprep.exe as built", Fixed(Kilobytes(unstripped.fileBytes), 1));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -132,94 +241,13 @@ int main(int argc, char** argv)
         if (GetFileAttributesA(program.file) == INVALID_FILE_ATTRIBUTES)
             Fail(std::string(program.file) + " is not in the current folder");
 
-    // Start-up and memory. The first round warms the file cache and Wine and is not counted;
-    // each round starts the three programs in another order, so none is always first.
-    if (!UseKeySet("default.ini", "startup-keys.ini"))
-        Fail("cannot copy default.ini");
-    for (int round = -1; round < runs; ++round) {
-        for (size_t k = 0; k < programs.size(); ++k) {
-            Program& program = programs[(static_cast<size_t>(round + 1) + k) % programs.size()];
-            StartupSample sample = MeasureStartup(FullPath(program.file));
-            if (!sample.failure.empty())
-                Fail(sample.failure);
-            if (round >= 0)
-                program.samples.push_back(sample);
-        }
-    }
+    MeasureStartups(programs, runs);
+    const FormatRun format = MeasureFormats(formats);
 
-    // Responsiveness during a command-line Format on the slow Key.
-    std::vector<double> roundTrips;
-    double stageMilliseconds = 0;
-    for (int i = 0; i < formats; ++i) {
-        if (!UseKeySet("slow_operations.ini", "format-keys.ini"))
-            Fail("cannot copy slow_operations.ini");
-        FormatRun run = MeasureFormat(FullPath("keyprep.exe"), kReader);
-        if (!run.failure.empty())
-            Fail(run.failure);
-        roundTrips.insert(roundTrips.end(), run.roundTrips.begin(), run.roundTrips.end());
-        stageMilliseconds += run.stageMilliseconds;
-    }
-
-    std::array<ExeLayout, 3> layouts;
-    for (size_t i = 0; i < programs.size(); ++i) {
-        layouts[i] = ReadExeLayout(programs[i].file);
-        if (!layouts[i].failure.empty())
-            Fail(layouts[i].failure);
-    }
-
-    // The table.
-    const auto wineVersion = reinterpret_cast<const char* (*)()>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    std::printf("keyprep benchmarks: %d interleaved runs of each program after one warm-up round;"
-                " Wine %s, %lu processors\n",
-                runs, wineVersion ? wineVersion() : "(not Wine)", system.dwNumberOfProcessors);
-    std::printf("floor: the main dialog's template alone; library floor: the same with the manifest"
-                " and both libraries loaded\n\n");
-    Print("", "keyprep.exe", "floor", "lib floor", "/floor", "/lib floor", "target");
-
-    const std::vector<double> times[3] = {Times(programs[0]), Times(programs[1]), Times(programs[2])};
-    const double startupRatio = PairedRatio(times[0], times[2]);
-    std::printf("start-up: CreateProcess to visible window, ms\n");
-    Print("median", Fixed(Median(times[0]), 1), Fixed(Median(times[1]), 1), Fixed(Median(times[2]), 1),
-           Ratio(PairedRatio(times[0], times[1])), Ratio(startupRatio),
-           "<= " + Ratio(kStartupTarget) + " lib floor: " + Verdict(startupRatio <= kStartupTarget));
-    Print("min", Fixed(Smallest(times[0]), 1), Fixed(Smallest(times[1]), 1), Fixed(Smallest(times[2]), 1),
-          Ratio(Smallest(times[0]) / Smallest(times[1])), Ratio(Smallest(times[0]) / Smallest(times[2])));
-    Print("max", Fixed(Largest(times[0]), 1), Fixed(Largest(times[1]), 1), Fixed(Largest(times[2]), 1));
-    Print("round ratios, middle half", "", "", "", Spread(times[0], times[1]), Spread(times[0], times[2]));
-
-    const std::vector<double> peaks[3] = {Peaks(programs[0]), Peaks(programs[1]), Peaks(programs[2])};
-    const double memoryRatio = PairedRatio(peaks[0], peaks[2]);
-    std::printf("peak working set when the window shows, MB\n");
-    Print("median", Fixed(Median(peaks[0]), 1), Fixed(Median(peaks[1]), 1), Fixed(Median(peaks[2]), 1),
-           Ratio(PairedRatio(peaks[0], peaks[1])), Ratio(memoryRatio),
-           "<= " + Ratio(kMemoryTarget) + " lib floor: " + Verdict(memoryRatio <= kMemoryTarget));
-
-    const double longest = Largest(roundTrips);
-    std::printf("WM_NULL round trip to the main dialog during a Format, ms (%zu samples, %.1f s of stages)\n",
-                roundTrips.size(), stageMilliseconds / 1000.0);
-    Print("max", Fixed(longest, 2), "", "", "", "",
-           "< " + Fixed(kRoundTripTarget, 0) + " ms: " + Verdict(longest < kRoundTripTarget) + " (" +
-               Ratio(longest / kRoundTripTarget) + " the limit)");
-    Print("p99", Fixed(Percentile(roundTrips, 0.99), 2));
-    Print("median", Fixed(Median(roundTrips), 2));
-
-    const double sizes[3] = {Kilobytes(layouts[0].fileBytes), Kilobytes(layouts[1].fileBytes),
-                             Kilobytes(layouts[2].fileBytes)};
-    std::printf("size of the stripped executable, KB (sections: size in the file)\n");
-    Print("file", Fixed(sizes[0], 1), Fixed(sizes[1], 1), Fixed(sizes[2], 1), Ratio(sizes[0] / sizes[1]),
-           Ratio(sizes[0] / sizes[2]),
-           "<= " + Fixed(kSizeBudget, 0) + " KB: " + Verdict(sizes[0] <= kSizeBudget) + " (" +
-               Ratio(sizes[0] / kSizeBudget) + " the budget)");
-    for (const Section& section : layouts[0].sections)
-        Print("  " + section.name, Fixed(Kilobytes(section.fileBytes), 1));
-    if (!built.empty()) {
-        const ExeLayout unstripped = ReadExeLayout(built);
-        if (!unstripped.failure.empty())
-            Fail(unstripped.failure);
-        Print("keyprep.exe as built", Fixed(Kilobytes(unstripped.fileBytes), 1));
-    }
+    PrintHeading(runs);
+    PrintStartup(programs);
+    PrintMemory(programs);
+    PrintResponsiveness(format);
+    PrintSize(programs, built);
     return 0;
 }

@@ -80,9 +80,12 @@ FormatRun MeasureFormat(const std::string& exe, const std::string& reader)
                 sawFormatting |= formatting;
                 const double sent = Now();
                 DWORD_PTR result = 0;
-                SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, kReplyTimeout, &result);
+                const bool delivered =
+                    SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, kReplyTimeout, &result) != 0 ||
+                    GetLastError() == ERROR_TIMEOUT;
                 const double replied = Now();
-                run.roundTrips.push_back(replied - sent);
+                if (delivered) // not when the window has just gone
+                    run.roundTrips.push_back(replied - sent);
                 if (firstStage == 0)
                     firstStage = sent;
                 lastStage = replied;
