@@ -55,7 +55,7 @@ std::vector<double> Peaks(const Program& program)
 {
     std::vector<double> values;
     for (const StartupSample& sample : program.samples)
-        values.push_back(sample.peakWorkingSet / (1024.0 * 1024.0));
+        values.push_back(sample.peakWorkingSet / 1e6);
     return values;
 }
 
@@ -104,7 +104,8 @@ void Print(const std::string& measure, const std::string& keyprep, const std::st
     std::printf("%s\n", text.c_str());
 }
 
-double Kilobytes(DWORD bytes) { return bytes / 1024.0; }
+// Decimal units, as the project's issues and release notes give sizes.
+double Kilobytes(DWORD bytes) { return bytes / 1000.0; }
 
 // Start-up and memory. The first round warms the file cache and Wine and is not counted;
 // each round starts the three programs in another order, so none is always first.
@@ -150,7 +151,7 @@ void PrintHeading(int runs)
                 " Wine %s, %lu processors\n",
                 runs, wineVersion ? wineVersion() : "(not Wine)", system.dwNumberOfProcessors);
     std::printf("floor: the main dialog's template alone; library floor: the same with the manifest"
-                " and both libraries loaded\n\n");
+                " and both libraries loaded; KB and MB are 1000 and 1000000 bytes\n\n");
     Print("", "keyprep.exe", "floor", "lib floor", "/floor", "/lib floor", "target");
 }
 
