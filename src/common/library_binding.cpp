@@ -2,9 +2,9 @@
 
 #include "common/proc_cast.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <vector>
 
 namespace {
 
@@ -28,12 +28,12 @@ bool IsAbsoluteFolder(const wchar_t* folder)
 void AddPathFolders(AddDllDirectoryFn addDllDirectory)
 {
     const DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
-    if (size == 0)
+    auto* path = size != 0 ? static_cast<wchar_t*>(std::calloc(size, sizeof(wchar_t))) : nullptr;
+    if (path == nullptr)
         return;
-    std::vector<wchar_t> path(size);
-    if (GetEnvironmentVariableW(L"PATH", path.data(), size) >= size)
-        return;
-    for (wchar_t* folder = path.data(); *folder != L'\0';) {
+    if (GetEnvironmentVariableW(L"PATH", path, size) >= size)
+        path[0] = L'\0';
+    for (wchar_t* folder = path; *folder != L'\0';) {
         wchar_t* end = std::wcschr(folder, L';');
         const bool last = end == nullptr;
         if (!last)
@@ -44,6 +44,7 @@ void AddPathFolders(AddDllDirectoryFn addDllDirectory)
             break;
         folder = end + 1;
     }
+    std::free(path);
 }
 
 } // namespace

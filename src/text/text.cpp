@@ -2,7 +2,7 @@
 
 #include "app/app_context.h"
 #include "common/library_binding.h"
-#include "text/fault_guard.h"
+#include "common/fault_guard.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,8 @@
 #include "workflow/workflow.h"
 
 #include "app/app_context.h"
+#include "common/fault_guard.h"
+#include "keylib/key_library.h"
 #include "res/resource.h"
 #include "workflow/attempt_state.h"
 
@@ -53,6 +55,11 @@ void JoinWorker()
 }
 
 } // namespace
+
+void CloseAttemptReader()
+{
+    RunGuarded([](void*) { g_keyLib.CloseReader(g_attempt.reader); }, nullptr);
+}
 
 void BeginAttempt(HWND mainDialog)
 {

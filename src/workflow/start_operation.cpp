@@ -5,13 +5,11 @@
 #include "dialogs/credential_dialogs.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
-#include "text/fault_guard.h"
+#include "common/fault_guard.h"
 #include "workflow/attempt_state.h"
 
-#include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -24,28 +22,36 @@ bool IsRequestedReader(const char* name)
     return g_app.argumentCount <= 1 || std::strcmp(name, g_app.arguments[1]) == 0;
 }
 
-bool SeenBefore(const std::vector<std::string>& names, const char* name)
-{
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
 // The reader walk up to the card type of the first usable Key. It runs under the fault
-// guard, so it keeps nothing that needs destroying on its own frame.
+// guard, so it keeps nothing on its own frame: the copies of the names it has seen (a name
+// lives only until the next EnumReaders) are freed by its caller.
 struct ReaderWalk {
-    std::vector<std::string>* seenNames;
+    char* seenNames[kMostReaders];
+    int seenCount;
     int keyStatus;
     bool readerOpen; // the reader handle is open and has not been handed to CloseReader
     bool found;
 };
+
+bool SeenBefore(const ReaderWalk& walk, const char* name)
+{
+    for (int i = 0; i < walk.seenCount; ++i)
+        if (std::strcmp(walk.seenNames[i], name) == 0)
+            return true;
+    return false;
+}
 
 void WalkReaders(void* context)
 {
     auto* walk = static_cast<ReaderWalk*>(context);
     for (int index = 0; index < kMostReaders; ++index) {
         const char* name = g_keyLib.EnumReaders(index);
-        if (name == nullptr || SeenBefore(*walk->seenNames, name))
+        if (name == nullptr || SeenBefore(*walk, name))
             return;
-        walk->seenNames->emplace_back(name);
+        char* copy = _strdup(name);
+        if (copy == nullptr)
+            return;
+        walk->seenNames[walk->seenCount++] = copy;
         if (g_keyLib.GetReaderType(name) != kUsableReaderType || !IsRequestedReader(name))
             continue;
         g_attempt.reader = g_keyLib.InitReader(name);
@@ -64,22 +70,19 @@ void WalkReaders(void* context)
     }
 }
 
-void CallCloseReader(void*) { g_keyLib.CloseReader(g_attempt.reader); }
-
-// The set-up's own way to close the reader; a library that faulted may fault again here.
-void CloseReader() { RunGuarded(CallCloseReader, nullptr); }
-
 enum class Discovery { Found, NotFound, Failed };
 
 // Opens the first usable Key and reads its card type. A reader that opened but holds no
 // usable Key is closed again at once; after a fault in the library an open reader is closed.
 Discovery OpenFirstUsableKey(int* keyStatus)
 {
-    std::vector<std::string> seenNames;
-    ReaderWalk walk{&seenNames, 0, false, false};
-    if (!RunGuarded(WalkReaders, &walk)) {
+    ReaderWalk walk{};
+    const bool completed = RunGuarded(WalkReaders, &walk);
+    for (int i = 0; i < walk.seenCount; ++i)
+        std::free(walk.seenNames[i]);
+    if (!completed) {
         if (walk.readerOpen)
-            CloseReader();
+            CloseAttemptReader();
         return Discovery::Failed;
     }
     *keyStatus = walk.keyStatus;
@@ -156,7 +159,7 @@ void StartWorker(HWND owner, WorkerMode mode)
     if (g_attempt.worker != nullptr)
         return;
     // Without a worker nobody would close the reader.
-    CloseReader();
+    CloseAttemptReader();
     g_attempt.reader = kNoHandle;
     ShowMessage(owner, g_attempt.operation == Operation::Format ? IDS_FORMAT_FAILED : IDS_UNFORMAT_FAILED,
                 MB_ICONERROR);
@@ -182,7 +185,7 @@ void SetUp(HWND owner, bool firstAttempt)
     }
 
     if (!CollectCredential(owner, keyStatus)) {
-        CloseReader();
+        CloseAttemptReader();
         return;
     }
 
@@ -193,11 +196,11 @@ void SetUp(HWND owner, bool firstAttempt)
     }
     if (!IsFormattedStatus(keyStatus)) {
         ShowMessage(owner, IDS_INIT_KEY_FAILED, MB_ICONERROR);
-        CloseReader();
+        CloseAttemptReader();
         return;
     }
     if (firstAttempt && !g_attempt.clearAll && !ConfirmDestructiveStep(owner)) {
-        CloseReader();
+        CloseAttemptReader();
         return;
     }
     StartWorker(owner, unformat ? kModeUnformat : kModeFormat);

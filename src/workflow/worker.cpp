@@ -2,7 +2,7 @@
 
 #include "app/app_context.h"
 #include "keylib/key_library.h"
-#include "text/fault_guard.h"
+#include "common/fault_guard.h"
 #include "workflow/attempt_state.h"
 
 namespace {
@@ -43,8 +43,6 @@ KeyCall Run(void (*body)(void*), const DWORD* spaceRequest, int flags)
     call.faulted = !RunGuarded(body, &call);
     return call;
 }
-
-void CallCloseReader(void*) { g_keyLib.CloseReader(g_attempt.reader); }
 
 DWORD FormatKey(DWORD spaceRequest, int flags)
 {
@@ -97,7 +95,7 @@ DWORD WINAPI FormatWorker(LPVOID parameter)
 
 DWORD FinishWork(unsigned outcome)
 {
-    RunGuarded(CallCloseReader, nullptr);
+    CloseAttemptReader();
     g_attempt.reader = kNoHandle;
     g_attempt.outcome = outcome;
     g_attempt.workerDone = true;

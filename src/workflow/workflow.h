@@ -53,6 +53,10 @@ void StartOperation(HWND owner, bool firstAttempt);
 // The worker thread: unformats, and for Format formats, the open Key.
 DWORD WINAPI FormatWorker(LPVOID mode);
 
+// CloseReader on the attempt's reader, under the fault guard: a library that has faulted
+// once may fault again.
+void CloseAttemptReader();
+
 // The worker's only way out: closes the reader and posts the outcome. Returns the
 // thread's exit code (0 after success, else -1).
 DWORD FinishWork(unsigned outcome);

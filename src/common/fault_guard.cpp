@@ -1,4 +1,4 @@
-#include "text/fault_guard.h"
+#include "common/fault_guard.h"
 
 #include <windows.h>
 
