@@ -13,7 +13,6 @@ constexpr DWORD kScardNoSmartcard = 0x8010000C;      // SCARD_E_NO_SMARTCARD
 constexpr DWORD kScardNotReady = 0x80100010;         // SCARD_E_NOT_READY
 constexpr DWORD kScardReaderUnavailable = 0x80100017; // SCARD_E_READER_UNAVAILABLE
 constexpr DWORD kScardRemovedCard = 0x80100069;      // SCARD_W_REMOVED_CARD
-constexpr DWORD kScardChvBlocked = 0x8010006C;       // SCARD_W_CHV_BLOCKED
 
 struct KeyResult {
     DWORD error = 0;      // 0 or the PC/SC code of the failure

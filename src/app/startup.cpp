@@ -2,12 +2,14 @@
 
 #include "app/app_context.h"
 #include "app/command_line.h"
+#include "common/library_binding.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
 #include "support/support_library.h"
 #include "text/text.h"
 #include "ui/main_dialog.h"
 #include "workflow/attempt_state.h"
+#include "workflow/workflow.h"
 
 #include <cstring>
 
@@ -28,6 +30,7 @@ bool IsKnownOperation()
 
 int RunProgram(HINSTANCE instance, char* commandLine)
 {
+    RestrictLibrarySearch();
     g_app.instance = instance;
     LoadLanguageLibrary("keyprep");
     FetchCaption();
@@ -49,8 +52,12 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     else
         MessageBoxA(nullptr, kUsageText, g_app.caption, MB_OK);
 
+    // A worker may outlive the dialog (a WM_QUIT ends its loop): let it finish with the Key
+    // before the key library goes.
+    WaitForWorker();
     // The last credential typed has no use any more.
     SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
+    ForgetRejectedCredential();
     // The language library stays loaded until the process ends.
     FreeLibrary(g_app.keyLibrary);
     FreeLibrary(g_app.supportLibrary);

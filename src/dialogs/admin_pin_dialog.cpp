@@ -8,7 +8,7 @@
 namespace {
 
 // Clearing all data is required here: the box starts ticked and OK lives only while it is.
-void OnInit(HWND dialog)
+void OnInit(HWND dialog, LPARAM)
 {
     g_attempt.clearAll = true;
     CheckDlgButton(dialog, IDC_CLEAR_ALL, BST_CHECKED);
@@ -28,6 +28,8 @@ void OnOk(HWND dialog)
         ShowMessage(dialog, IDS_ENTER_ADMIN_PIN, MB_ICONERROR);
         return;
     }
+    if (adminPin.refusedAsJustRejected(dialog, IDC_ADMIN_PIN_EDIT, IDS_WRONG_ADMIN_PIN))
+        return;
     adminPin.storeAsCredential();
     EndDialog(dialog, 1);
 }
@@ -39,28 +41,11 @@ void OnClearAllClicked(HWND dialog)
     EnableWindow(GetDlgItem(dialog, IDOK), ticked);
 }
 
+constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, OnClearAllClicked};
+
 } // namespace
 
-INT_PTR CALLBACK AdminPinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK AdminPinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        OnInit(dialog);
-        break;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            OnOk(dialog);
-            break;
-        case IDC_CLEAR_ALL:
-            OnClearAllClicked(dialog);
-            break;
-        case IDCANCEL:
-        case IDC_CLOSE_COMMAND:
-            EndDialog(dialog, 0);
-            break;
-        }
-        break;
-    }
-    return FALSE;
+    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
 }

@@ -1,6 +1,7 @@
 #include "dialogs/dialog_common.h"
 
 #include "app/app_context.h"
+#include "app/message_box.h"
 #include "res/resource.h"
 #include "text/text.h"
 #include "workflow/attempt_state.h"
@@ -49,6 +50,35 @@ void ComposeSecretPrompt(HWND dialog, int promptId, UINT sentenceId, UINT usualI
     SetDlgItemTextA(dialog, promptId, prompt);
 }
 
+INT_PTR DispatchCredentialDialog(const CredentialDialogHandlers& handlers, HWND dialog,
+                                 UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        handlers.onInit(dialog, lParam);
+    } else if (message == WM_COMMAND) {
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            handlers.onOk(dialog);
+            break;
+        case IDC_CLEAR_ALL:
+            if (handlers.onClearAllClicked != nullptr)
+                handlers.onClearAllClicked(dialog);
+            break;
+        case IDCANCEL:
+        case IDC_CLOSE_COMMAND:
+            EndDialog(dialog, 0);
+            break;
+        }
+    }
+    return FALSE;
+}
+
+void ShowSelectedText(HWND dialog, int editId, const char* text)
+{
+    SetDlgItemTextA(dialog, editId, text);
+    SendDlgItemMessageA(dialog, editId, EM_SETSEL, 0, -1);
+}
+
 void ShowCredentialText(HWND dialog, int editId)
 {
     if (g_attempt.credential[0] == 0)
@@ -58,13 +88,21 @@ void ShowCredentialText(HWND dialog, int editId)
     const size_t length = strnlen(CredentialText(), sizeof shown - 1);
     std::memcpy(shown, CredentialText(), length);
     shown[length] = '\0';
-    SetDlgItemTextA(dialog, editId, shown);
+    ShowSelectedText(dialog, editId, shown);
     SecureZeroMemory(shown, sizeof shown);
 }
 
-void ReadCredentialText(HWND dialog, int editId)
+bool RefuseJustRejected(HWND dialog, int editId, UINT messageId, const void* credential,
+                        size_t length)
 {
-    GetDlgItemTextA(dialog, editId, CredentialText(), kCredentialSize);
+    if (!g_attempt.hasRejected || length > sizeof g_attempt.rejected ||
+        std::memcmp(credential, g_attempt.rejected, length) != 0)
+        return false;
+    ShowMessage(dialog, messageId, MB_ICONERROR);
+    // Moving the focus to an edit through the dialog manager selects all its text.
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, editId)), TRUE);
+    SendDlgItemMessageA(dialog, editId, EM_SETSEL, 0, -1);
+    return true;
 }
 
 bool IsBoxTicked(HWND dialog, int boxId)
@@ -83,6 +121,11 @@ TypedSecret::TypedSecret(HWND dialog, int editId)
 TypedSecret::~TypedSecret()
 {
     SecureZeroMemory(text_, sizeof text_);
+}
+
+bool TypedSecret::refusedAsJustRejected(HWND dialog, int editId, UINT messageId) const
+{
+    return RefuseJustRejected(dialog, editId, messageId, text_, static_cast<size_t>(length_) + 1);
 }
 
 void TypedSecret::storeAsCredential() const

@@ -1,14 +1,27 @@
-// What the seven credential dialogs have in common: how they open and how they move a
-// typed secret between their edit and the credential buffer.
+// What the seven credential dialogs have in common: how they open, how they answer their
+// commands and how they move a typed secret between their edit and the credential buffer.
 #pragma once
 #include "keylib/key_contract.h"
 
 #include <windows.h>
 
+#include <cstddef>
 #include <initializer_list>
 
 // Longest PIN, SO PIN, Admin PIN, pass phrase or formatting password that can be typed.
 constexpr int kTextCredentialLimit = 64;
+
+// What makes one credential dialog different from the others.
+struct CredentialDialogHandlers {
+    void (*onInit)(HWND dialog, LPARAM creationParameter);
+    void (*onOk)(HWND dialog);
+    void (*onClearAllClicked)(HWND dialog); // null in the dialogs without the box
+};
+
+// The procedure's body, shared: initialisation, OK, the clear-all box, and Cancel or the
+// main dialog's close command, which end the dialog with 0.
+INT_PTR DispatchCredentialDialog(const CredentialDialogHandlers& handlers, HWND dialog,
+                                 UINT message, WPARAM wParam, LPARAM lParam);
 
 // A control whose text is taken from the string table when its dialog opens.
 struct ControlText {
@@ -24,13 +37,19 @@ void InitCredentialDialog(HWND dialog, std::initializer_list<ControlText> texts)
 void ComposeSecretPrompt(HWND dialog, int promptId, UINT sentenceId, UINT usualId,
                          const char* defaultText);
 
+// Shows `text` in edit `editId`, selected, so that typing replaces it.
+void ShowSelectedText(HWND dialog, int editId, const char* text);
+
 // Shows the text held in the credential buffer in edit `editId`; an empty text shows nothing.
 void ShowCredentialText(HWND dialog, int editId);
 
-// Reads edit `editId` straight into the credential buffer (bound: the buffer's size).
-void ReadCredentialText(HWND dialog, int editId);
-
 bool IsBoxTicked(HWND dialog, int boxId);
+
+// When `credential` (`length` bytes) is exactly what the Key has just rejected, sending it
+// again would only spend one of the Key's tries: shows `messageId`, selects the edit's text
+// for typing over and returns true.
+bool RefuseJustRejected(HWND dialog, int editId, UINT messageId, const void* credential,
+                        size_t length);
 
 // A typed secret on its way to the credential buffer, wiped when it goes out of scope.
 class TypedSecret {
@@ -43,6 +62,8 @@ public:
     const char* text() const { return text_; }
     int length() const { return length_; }
     bool empty() const { return length_ == 0; }
+    // True when this text is what the Key has just rejected; see RefuseJustRejected.
+    bool refusedAsJustRejected(HWND dialog, int editId, UINT messageId) const;
     // Copies the text and its terminator; the bytes after them keep what they held.
     void storeAsCredential() const;
 

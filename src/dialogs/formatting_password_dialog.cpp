@@ -5,42 +5,31 @@
 
 namespace {
 
-void OnInit(HWND dialog, const char* defaultText)
+void OnInit(HWND dialog, LPARAM defaultText)
 {
     InitCredentialDialog(dialog, {});
     SendDlgItemMessageA(dialog, IDC_SECRET_EDIT, EM_LIMITTEXT, kTextCredentialLimit, 0);
     ComposeSecretPrompt(dialog, IDC_SECRET_PROMPT, IDS_ENTER_FORMATTING_PASSWORD,
-                        IDS_USUAL_FORMATTING_PASSWORD, defaultText);
+                        IDS_USUAL_FORMATTING_PASSWORD, reinterpret_cast<const char*>(defaultText));
     ShowCredentialText(dialog, IDC_SECRET_EDIT);
 }
 
 // No check: an empty password is a valid answer for some Keys.
 void OnOk(HWND dialog)
 {
-    ReadCredentialText(dialog, IDC_SECRET_EDIT);
+    const TypedSecret password(dialog, IDC_SECRET_EDIT);
+    if (password.refusedAsJustRejected(dialog, IDC_SECRET_EDIT, IDS_WRONG_FORMATTING_PASSWORD))
+        return;
+    password.storeAsCredential();
     EndDialog(dialog, 1);
 }
+
+constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, nullptr};
 
 } // namespace
 
 INT_PTR CALLBACK FormattingPasswordDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                               LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        OnInit(dialog, reinterpret_cast<const char*>(lParam));
-        break;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            OnOk(dialog);
-            break;
-        case IDCANCEL:
-        case IDC_CLOSE_COMMAND:
-            EndDialog(dialog, 0);
-            break;
-        }
-        break;
-    }
-    return FALSE;
+    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
 }

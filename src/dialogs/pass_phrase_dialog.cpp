@@ -10,7 +10,7 @@ namespace {
 
 // Unlike the PIN dialogs this one never shows the last entry: the buffer is wiped at every
 // start, so even a cancelled dialog leaves an empty pass phrase behind.
-void OnInit(HWND dialog)
+void OnInit(HWND dialog, LPARAM)
 {
     InitCredentialDialog(dialog, {{IDC_PASS_PHRASE_TITLE, IDS_ENTER_PASS_PHRASE},
                                   {IDC_CLEAR_ALL, IDS_CLEAR_ALL},
@@ -22,11 +22,16 @@ void OnInit(HWND dialog)
     std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
 }
 
-// With the box ticked the pass phrase is not needed: the buffer stays empty.
+// With the box ticked the pass phrase is not needed: the buffer stays empty, and nothing
+// that the Key could refuse is sent.
 void OnOk(HWND dialog)
 {
-    if (!g_attempt.clearAll)
-        ReadCredentialText(dialog, IDC_PASS_PHRASE_EDIT);
+    if (!g_attempt.clearAll) {
+        const TypedSecret passPhrase(dialog, IDC_PASS_PHRASE_EDIT);
+        if (passPhrase.refusedAsJustRejected(dialog, IDC_PASS_PHRASE_EDIT, IDS_WRONG_PASS_PHRASE))
+            return;
+        passPhrase.storeAsCredential();
+    }
     EndDialog(dialog, 1);
 }
 
@@ -38,28 +43,11 @@ void OnClearAllClicked(HWND dialog)
     EnableWindow(GetDlgItem(dialog, IDC_PASS_PHRASE_EDIT), !ticked);
 }
 
+constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, OnClearAllClicked};
+
 } // namespace
 
-INT_PTR CALLBACK PassPhraseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK PassPhraseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        OnInit(dialog);
-        break;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            OnOk(dialog);
-            break;
-        case IDC_CLEAR_ALL:
-            OnClearAllClicked(dialog);
-            break;
-        case IDCANCEL:
-        case IDC_CLOSE_COMMAND:
-            EndDialog(dialog, 0);
-            break;
-        }
-        break;
-    }
-    return FALSE;
+    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
 }

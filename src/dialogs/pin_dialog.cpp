@@ -11,7 +11,7 @@ namespace {
 constexpr int kCardTypeWithPinMinimum = 4;
 constexpr int kPinMinimum = 4;
 
-void OnInit(HWND dialog)
+void OnInit(HWND dialog, LPARAM)
 {
     InitCredentialDialog(dialog, {{IDC_PIN_PROMPT, IDS_ENTER_PIN}});
     SendDlgItemMessageA(dialog, IDC_PIN_EDIT, EM_LIMITTEXT, kTextCredentialLimit, 0);
@@ -25,29 +25,17 @@ void OnOk(HWND dialog)
         ShowMessage(dialog, IDS_PIN_TOO_SHORT, MB_ICONERROR);
         return;
     }
+    if (pin.refusedAsJustRejected(dialog, IDC_PIN_EDIT, IDS_WRONG_PIN))
+        return;
     pin.storeAsCredential();
     EndDialog(dialog, 1);
 }
 
+constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, nullptr};
+
 } // namespace
 
-INT_PTR CALLBACK PinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK PinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        OnInit(dialog);
-        break;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            OnOk(dialog);
-            break;
-        case IDCANCEL:
-        case IDC_CLOSE_COMMAND:
-            EndDialog(dialog, 0);
-            break;
-        }
-        break;
-    }
-    return FALSE;
+    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
 }

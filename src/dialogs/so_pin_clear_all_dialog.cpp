@@ -9,7 +9,7 @@ namespace {
 
 // The flag and the box are left alone: the attempt starts with the flag clear, and the
 // template's box is clear.
-void OnInit(HWND dialog)
+void OnInit(HWND dialog, LPARAM)
 {
     InitCredentialDialog(dialog, {{IDC_SO_PIN_PROMPT, IDS_ENTER_SO_PIN},
                                   {IDC_CLEAR_ALL, IDS_CLEAR_ALL},
@@ -28,6 +28,8 @@ void OnOk(HWND dialog)
         ShowMessage(dialog, IDS_ENTER_SO_PIN, MB_ICONERROR);
         return;
     }
+    if (soPin.refusedAsJustRejected(dialog, IDC_SO_PIN_EDIT, IDS_WRONG_SO_PIN))
+        return;
     soPin.storeAsCredential();
     EndDialog(dialog, 1);
 }
@@ -37,28 +39,11 @@ void OnClearAllClicked(HWND dialog)
     g_attempt.clearAll = IsBoxTicked(dialog, IDC_CLEAR_ALL);
 }
 
+constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, OnClearAllClicked};
+
 } // namespace
 
-INT_PTR CALLBACK SoPinClearAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK SoPinClearAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        OnInit(dialog);
-        break;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            OnOk(dialog);
-            break;
-        case IDC_CLEAR_ALL:
-            OnClearAllClicked(dialog);
-            break;
-        case IDCANCEL:
-        case IDC_CLOSE_COMMAND:
-            EndDialog(dialog, 0);
-            break;
-        }
-        break;
-    }
-    return FALSE;
+    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
 }

@@ -5,7 +5,7 @@
 
 namespace {
 
-void OnInit(HWND dialog)
+void OnInit(HWND dialog, LPARAM)
 {
     InitCredentialDialog(dialog, {{IDC_SO_PIN_PROMPT, IDS_ENTER_SO_PIN}});
     SendDlgItemMessageA(dialog, IDC_SO_PIN_EDIT, EM_LIMITTEXT, kTextCredentialLimit, 0);
@@ -15,29 +15,18 @@ void OnInit(HWND dialog)
 // No check: whether an SO PIN (even an empty one) is right is the key library's call.
 void OnOk(HWND dialog)
 {
-    ReadCredentialText(dialog, IDC_SO_PIN_EDIT);
+    const TypedSecret soPin(dialog, IDC_SO_PIN_EDIT);
+    if (soPin.refusedAsJustRejected(dialog, IDC_SO_PIN_EDIT, IDS_WRONG_SO_PIN))
+        return;
+    soPin.storeAsCredential();
     EndDialog(dialog, 1);
 }
 
+constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, nullptr};
+
 } // namespace
 
-INT_PTR CALLBACK SoPinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK SoPinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        OnInit(dialog);
-        break;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            OnOk(dialog);
-            break;
-        case IDCANCEL:
-        case IDC_CLOSE_COMMAND:
-            EndDialog(dialog, 0);
-            break;
-        }
-        break;
-    }
-    return FALSE;
+    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
 }

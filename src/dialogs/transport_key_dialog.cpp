@@ -7,6 +7,7 @@
 #include "workflow/attempt_state.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
@@ -14,59 +15,69 @@ constexpr int kKeyBytes = 8;
 constexpr int kKeyDigits = 2 * kKeyBytes;
 constexpr int kEditLimit = 32;
 
-// All-zero bytes count as no key, so a retry after sixteen spaces starts empty.
+// All-zero bytes count as no key, so a retry after a key of zeros starts empty.
 bool KeyPresent()
 {
     const unsigned char* key = g_attempt.credential;
     return std::any_of(key, key + kKeyBytes, [](unsigned char byte) { return byte != 0; });
 }
 
-void OnInit(HWND dialog, const char* defaultText)
+void OnInit(HWND dialog, LPARAM defaultText)
 {
     InitCredentialDialog(dialog, {});
     SendDlgItemMessageA(dialog, IDC_SECRET_EDIT, EM_LIMITTEXT, kEditLimit, 0);
     ComposeSecretPrompt(dialog, IDC_SECRET_PROMPT, IDS_ENTER_TRANSPORT_KEY,
-                        IDS_USUAL_TRANSPORT_KEY, defaultText);
+                        IDS_USUAL_TRANSPORT_KEY, reinterpret_cast<const char*>(defaultText));
     if (KeyPresent()) {
         char digits[kKeyDigits + 1];
         BytesToHex(digits, g_attempt.credential, kKeyDigits);
-        SetDlgItemTextA(dialog, IDC_SECRET_EDIT, digits);
+        ShowSelectedText(dialog, IDC_SECRET_EDIT, digits);
         SecureZeroMemory(digits, sizeof digits);
     }
 }
 
-// Only the first 16 characters count; they are not checked for being hexadecimal, a wrong
-// key is for the key library to reject.
+// Keys are printed in groups ("1122 3344 5566 7788"), so spaces are skipped. Anything else
+// that is not a hexadecimal digit, or a count other than 16, is refused rather than sent:
+// every wrong key costs one of the Key's tries.
+bool ReadKeyDigits(const char* typed, char (&digits)[kKeyDigits + 1])
+{
+    int count = 0;
+    for (const char* p = typed; *p; ++p) {
+        if (*p == ' ')
+            continue;
+        if (!std::isxdigit(static_cast<unsigned char>(*p)) || count == kKeyDigits)
+            return false;
+        digits[count++] = *p;
+    }
+    digits[count] = '\0';
+    return count == kKeyDigits;
+}
+
 void OnOk(HWND dialog)
 {
     const TypedSecret typed(dialog, IDC_SECRET_EDIT);
-    if (typed.length() < kKeyDigits) {
+    char digits[kKeyDigits + 1] = {};
+    unsigned char key[kKeyBytes] = {};
+    const bool wellFormed = ReadKeyDigits(typed.text(), digits);
+    if (wellFormed)
+        HexToBytes(key, digits, kKeyDigits);
+    SecureZeroMemory(digits, sizeof digits);
+    if (!wellFormed) {
         ShowMessage(dialog, IDS_TRANSPORT_KEY_TOO_SHORT, MB_ICONERROR);
         return;
     }
-    HexToBytes(g_attempt.credential, typed.text(), kKeyDigits);
-    EndDialog(dialog, 1);
+    if (!RefuseJustRejected(dialog, IDC_SECRET_EDIT, IDS_WRONG_FORMATTING_PASSWORD, key, sizeof key)) {
+        std::copy(key, key + kKeyBytes, g_attempt.credential);
+        EndDialog(dialog, 1);
+    }
+    SecureZeroMemory(key, sizeof key);
 }
+
+constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, nullptr};
 
 } // namespace
 
 INT_PTR CALLBACK TransportKeyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        OnInit(dialog, reinterpret_cast<const char*>(lParam));
-        break;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            OnOk(dialog);
-            break;
-        case IDCANCEL:
-        case IDC_CLOSE_COMMAND:
-            EndDialog(dialog, 0);
-            break;
-        }
-        break;
-    }
-    return FALSE;
+    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
 }

@@ -7,6 +7,7 @@
 constexpr DWORD kScardInvalidChv = 0x8010002A;         // SCARD_E_INVALID_CHV
 constexpr DWORD kScardUnsupportedFeature = 0x80100022; // SCARD_E_UNSUPPORTED_FEATURE
 constexpr DWORD kScardNoMemory = 0x80100006;           // SCARD_E_NO_MEMORY
+constexpr DWORD kScardChvBlocked = 0x8010006C;         // SCARD_W_CHV_BLOCKED
 
 constexpr int kCredentialSize = 256;
 constexpr int kUsableReaderType = 30;

@@ -4,6 +4,9 @@
 #include "common/library_binding.h"
 #include "common/proc_cast.h"
 
+#include <iterator>
+#include <type_traits>
+
 SupportLibrary g_supportLib;
 
 const char* const kComponentFiles[6] = {kKeyLibraryFile, kLanguageLibraryFile,
@@ -30,12 +33,51 @@ bool BindSupportLibrary(HMODULE* library)
     return LoadAndBind(kSupportLibraryFile, library, BindEntryPoints, ClearEntryPoints);
 }
 
+namespace {
+
+// Calls `function` with `count` 32-bit arguments and gives its result, whether the callee
+// removes its arguments (WINAPI) or leaves them to the caller (cdecl): the stack pointer is
+// kept in ESI, which both conventions preserve, and put back after the call.
+int CallWithEitherConvention(const void* function, const DWORD* arguments, int count)
+{
+    int result;
+    asm volatile("movl %%esp, %%esi\n\t"
+                 "1:\n\t"
+                 "pushl -4(%%edi,%%ecx,4)\n\t"
+                 "loop 1b\n\t"
+                 "call *%%ebx\n\t"
+                 "movl %%esi, %%esp"
+                 : "=a"(result), "+c"(count)
+                 : "b"(function), "D"(arguments)
+                 : "esi", "edx", "memory", "cc");
+    return result;
+}
+
+template <typename T>
+DWORD AsArgument(T value)
+{
+    if constexpr (std::is_pointer_v<T>)
+        return static_cast<DWORD>(reinterpret_cast<UINT_PTR>(value));
+    else
+        return static_cast<DWORD>(value);
+}
+
+} // namespace
+
+// The maker's library does not fix the About box's calling convention, and plain C
+// exports are often cdecl; either must leave the stack as it was.
 int ShowAbout(HINSTANCE executable, HMODULE languageModule, HWND owner, int iconId,
               const char* const* componentFiles, const char* title, int reserved1,
               const char* webHost, const char* supportEmail, int bitmapId, int reserved2,
               int reserved3, const char* company, int reserved4)
 {
-    return g_supportLib.AboutDialog(executable, languageModule, owner, iconId, componentFiles,
-                                    title, reserved1, webHost, supportEmail, bitmapId, reserved2,
-                                    reserved3, company, reserved4);
+    const DWORD arguments[] = {AsArgument(executable),   AsArgument(languageModule),
+                               AsArgument(owner),        AsArgument(iconId),
+                               AsArgument(componentFiles), AsArgument(title),
+                               AsArgument(reserved1),    AsArgument(webHost),
+                               AsArgument(supportEmail), AsArgument(bitmapId),
+                               AsArgument(reserved2),    AsArgument(reserved3),
+                               AsArgument(company),      AsArgument(reserved4)};
+    return CallWithEitherConvention(reinterpret_cast<const void*>(g_supportLib.AboutDialog),
+                                    arguments, static_cast<int>(std::size(arguments)));
 }

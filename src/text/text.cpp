@@ -1,7 +1,8 @@
 #include "text/text.h"
 
 #include "app/app_context.h"
-#include "text/fault_guard.h"
+#include "common/library_binding.h"
+#include "common/fault_guard.h"
 
 #include <cstdio>
 #include <cstring>
@@ -95,11 +96,14 @@ void ExpandFormat(void* context)
 
 } // namespace
 
+// Only the copy beside the executable counts: loading by name would run the DllMain of a
+// keyprep_lang.dll found anywhere on the search path, on every install without a language.
 bool LoadLanguageLibrary(const char* baseName)
 {
     char fileName[MAX_PATH];
+    char path[MAX_PATH];
     std::snprintf(fileName, sizeof fileName, "%s_lang.dll", baseName);
-    HMODULE library = LoadLibraryA(fileName);
+    HMODULE library = PathInProgramFolder(fileName, path) ? LoadLibraryA(path) : nullptr;
     g_app.languageModule = library ? library : GetModuleHandleA(nullptr);
     return g_app.languageModule != nullptr;
 }

@@ -16,6 +16,10 @@ bool OpenFileInProgramFolder(HWND owner, const char* fileName)
     if (std::strlen(path) + std::strlen(fileName) >= MAX_PATH)
         return false;
     std::strcat(path, fileName);
+    // A folder of that name would open in the shell as if it were the help.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
     const auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteA(owner, "open", path, nullptr, "", SW_SHOWNORMAL));
     return result > 32;

@@ -55,20 +55,32 @@ void SetVersionTexts(HWND dialog)
     char version[kVersionFieldSize] = {};
     ReadVersionRecord(g_app.instance, nullptr, nullptr, nullptr, nullptr, nullptr, version, nullptr);
     SetDlgItemTextA(dialog, IDC_MAIN_PRODUCT_VERSION, version);
-    // The product version must not stand in for a key library without a version.
-    if (!GetFileVersionText(kKeyLibraryFile, version))
+    // The version of the key library that was loaded, not of a file that a search by name
+    // might find elsewhere first. The product version must not stand in for a missing one.
+    char keyLibrary[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(g_app.keyLibrary, keyLibrary, MAX_PATH);
+    const char* file = g_app.keyLibrary != nullptr && length > 0 && length < MAX_PATH ? keyLibrary : kKeyLibraryFile;
+    if (!GetFileVersionText(file, version))
         std::strcpy(version, kUnknownVersion);
     SetDlgItemTextA(dialog, IDC_MAIN_KEYLIB_VERSION, version);
 }
 
+// Whatever sends the command (a key on a disabled button, a mnemonic, BM_CLICK, a command
+// queued behind the first, another program), only one attempt runs at a time.
 void StartAttempt(HWND dialog, Operation operation)
 {
-    if (g_app.argumentCount == 0 &&
-        ShowMessage(dialog, IDS_CONNECT_KEY, MB_OKCANCEL) == IDCANCEL)
+    if (g_attempt.busy)
         return;
+    BeginAttempt(dialog);
+    if (g_app.argumentCount == 0 &&
+        ShowMessage(dialog, IDS_CONNECT_KEY, MB_OKCANCEL) != IDOK) {
+        EndAttempt(dialog);
+        return;
+    }
     g_attempt.operation = operation;
     std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
     StartOperation(dialog, true);
+    EndAttemptUnlessWorking(dialog);
 }
 
 void OnAbout(HWND dialog)
@@ -79,7 +91,7 @@ void OnAbout(HWND dialog)
 
 void OnExit(HWND dialog)
 {
-    // Never leave a Key half-formatted: while the worker runs, closing is refused.
+    // Never leave a Key half-formatted: while an attempt runs, closing is refused.
     if (!g_attempt.busy)
         EndDialog(dialog, 0);
 }
@@ -129,28 +141,6 @@ void OnHelpTimer(HWND dialog)
 {
     KillTimer(dialog, g_helpTimer);
     g_helpTimer = 0;
-}
-
-using BlockReasonCreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
-using BlockReasonDestroyFn = BOOL(WINAPI*)(HWND);
-
-// Tells the session why it should not end while a Key is being changed, where the platform
-// has a way to say so.
-void UpdateShutdownBlock(HWND dialog)
-{
-    HMODULE user32 = GetModuleHandleA("user32.dll");
-    if (g_attempt.busy) {
-        auto create = reinterpret_cast<BlockReasonCreateFn>(
-            reinterpret_cast<void*>(GetProcAddress(user32, "ShutdownBlockReasonCreate")));
-        wchar_t reason[kCaptionSize];
-        if (create && MultiByteToWideChar(CP_ACP, 0, g_app.caption, -1, reason, kCaptionSize) > 0)
-            create(dialog, reason);
-    } else {
-        auto destroy = reinterpret_cast<BlockReasonDestroyFn>(
-            reinterpret_cast<void*>(GetProcAddress(user32, "ShutdownBlockReasonDestroy")));
-        if (destroy)
-            destroy(dialog);
-    }
 }
 
 INT_PTR RefuseEndSessionWhileBusy(HWND dialog)
@@ -215,8 +205,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_QUERYENDSESSION:
         return RefuseEndSessionWhileBusy(dialog);
     case kStatusMessage:
-        UpdateShutdownBlock(dialog);
-        ShowOutcome(dialog, wParam);
+        HandleStatusMessage(dialog, wParam);
         return FALSE;
     }
     return FALSE;

@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr DWORD kFixedPartSignature = 0xFEEF04BD;
+
 // A file's whole version record, read into a block of its own.
 class VersionRecord {
 public:
@@ -22,16 +24,22 @@ public:
 
     bool readable() const { return block_ != nullptr; }
 
+    // A record can claim a fixed part that is shorter than the structure, or that is not
+    // one at all; reading it would give bytes from beyond the record.
     const VS_FIXEDFILEINFO* fixedPart() const
     {
-        return static_cast<const VS_FIXEDFILEINFO*>(query("\\"));
+        UINT length = 0;
+        const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query("\\", &length));
+        if (fixed == nullptr || length < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != kFixedPartSignature)
+            return nullptr;
+        return fixed;
     }
 
-    const void* query(const char* subBlock) const
+    const void* query(const char* subBlock, UINT* length = nullptr) const
     {
         void* value = nullptr;
-        UINT length = 0;
-        if (!VerQueryValueA(block_.get(), subBlock, &value, &length))
+        UINT ignored = 0;
+        if (!VerQueryValueA(block_.get(), subBlock, &value, length != nullptr ? length : &ignored))
             return nullptr;
         return value;
     }

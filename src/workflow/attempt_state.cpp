@@ -12,4 +12,15 @@ void ResetAttemptState()
     g_attempt.clearAll = false;
     g_attempt.operation = Operation::Format;
     g_attempt.busy = false;
+    g_attempt.settingUp = false;
+    g_attempt.worker = nullptr;
+    g_attempt.workerDone = false;
+    g_attempt.outcome = 0;
+    ForgetRejectedCredential();
+}
+
+void ForgetRejectedCredential()
+{
+    SecureZeroMemory(g_attempt.rejected, sizeof g_attempt.rejected);
+    g_attempt.hasRejected = false;
 }

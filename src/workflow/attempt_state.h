@@ -2,6 +2,8 @@
 #pragma once
 #include "keylib/key_contract.h"
 
+#include <windows.h>
+
 #include <atomic>
 
 enum class Operation : unsigned char { Format = 0, Unformat = 1 };
@@ -12,8 +14,18 @@ struct AttemptState {
     unsigned char credential[kCredentialSize]; // text, or the 8 raw transport key bytes
     bool clearAll;            // "Clear all Key's data": flags 2 for the key library
     Operation operation;
-    // Written by the worker, read by the main dialog's Exit on the user-interface thread.
-    std::atomic<bool> busy;
+    // An attempt runs, from the Format or Unformat command until its outcome has been
+    // handled. Kept on the user-interface thread only.
+    bool busy;
+    bool settingUp;           // StartOperation is on the stack
+    HANDLE worker;            // the running worker; null when none (user-interface thread)
+    // Written by the worker just before it posts its final code, so that the main dialog
+    // can tell the real outcome from a status message that another program posted.
+    std::atomic<bool> workerDone;
+    unsigned outcome;
+    // The credential that the Key rejected last, so that it is not sent again unchanged.
+    unsigned char rejected[kCredentialSize];
+    bool hasRejected;
 };
 
 extern AttemptState g_attempt;
@@ -23,3 +35,6 @@ void ResetAttemptState();
 
 // The credential buffer as a text, for the dialogs that keep a text in it.
 inline char* CredentialText() { return reinterpret_cast<char*>(g_attempt.credential); }
+
+// Forgets the rejected credential, wiping its copy.
+void ForgetRejectedCredential();

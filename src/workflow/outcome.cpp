@@ -7,6 +7,8 @@
 #include "text/text.h"
 #include "workflow/attempt_state.h"
 
+#include <cstring>
+
 namespace {
 
 enum class When { Never, Always, IfCredentialTyped };
@@ -19,6 +21,12 @@ struct RetryRule {
     DLGPROC prompt;
     bool restart;
 };
+
+// A Key with no way to ask again has still refused the attempt: say that it failed.
+UINT OperationFailedMessage()
+{
+    return g_attempt.operation == Operation::Format ? IDS_FORMAT_FAILED : IDS_UNFORMAT_FAILED;
+}
 
 RetryRule RetryRuleFor(int cardType)
 {
@@ -48,7 +56,7 @@ RetryRule RetryRuleFor(int cardType)
         return {IDS_WRONG_FORMATTING_PASSWORD, When::IfCredentialTyped, IDD_TRANSPORT_KEY,
                 TransportKeyDialogProc, true};
     default: // 3, 0 and the codes without meaning: nothing to ask
-        return {0, When::Never, 0, nullptr, false};
+        return {OperationFailedMessage(), When::Always, 0, nullptr, false};
     }
 }
 
@@ -59,10 +67,19 @@ bool ShouldShow(When when)
 
 void SetTitle(HWND mainDialog, UINT textId) { SetWindowTextA(mainDialog, LoadText(textId)); }
 
+// The attempt ends only once the message is gone: until then a queued Format or close
+// must still find the program busy.
 void ReportSuccess(HWND mainDialog)
 {
     ShowMessage(mainDialog, IDS_SUCCESS, MB_OK);
+    EndAttempt(mainDialog);
     SendMessageA(mainDialog, WM_COMMAND, IDC_MAIN_EXIT, 0);
+}
+
+void RememberRejectedCredential()
+{
+    std::memcpy(g_attempt.rejected, g_attempt.credential, sizeof g_attempt.rejected);
+    g_attempt.hasRejected = true;
 }
 
 } // namespace
@@ -96,6 +113,9 @@ void ShowOutcome(HWND mainDialog, WPARAM code)
     case kCannotUnformat:
         ShowMessage(mainDialog, IDS_CANNOT_UNFORMAT, MB_ICONERROR);
         break;
+    case kCredentialBlocked:
+        ShowMessage(mainDialog, IDS_CREDENTIAL_BLOCKED, MB_ICONERROR);
+        break;
     default:
         break;
     }
@@ -104,10 +124,12 @@ void ShowOutcome(HWND mainDialog, WPARAM code)
 void RetryCredential(HWND owner, int cardType)
 {
     const RetryRule rule = RetryRuleFor(cardType);
+    RememberRejectedCredential();
     if (ShouldShow(rule.show))
         ShowMessage(owner, rule.message, MB_ICONERROR);
+    // Only an explicit OK goes on; a dialog that failed to open ends the attempt too.
     if (rule.prompt != nullptr &&
-        DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(rule.promptTemplate), owner, rule.prompt, 0) == 0)
+        DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(rule.promptTemplate), owner, rule.prompt, 0) != IDOK)
         return;
     if (rule.restart)
         StartOperation(owner, false);

@@ -5,47 +5,102 @@
 #include "dialogs/credential_dialogs.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
+#include "common/fault_guard.h"
 #include "workflow/attempt_state.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
+
+// A library that never ends its list, or lists the same readers in circles, must not keep
+// the window frozen: the walk gives up after this many readers or at the first repeat.
+constexpr int kMostReaders = 256;
 
 bool IsRequestedReader(const char* name)
 {
     return g_app.argumentCount <= 1 || std::strcmp(name, g_app.arguments[1]) == 0;
 }
 
-// Opens the first usable Key and gives its status; false when no reader holds one.
-// A reader that opened but holds no usable Key is closed again at once.
-bool OpenFirstUsableKey(int* keyStatus)
+// The reader walk up to the card type of the first usable Key. It runs under the fault
+// guard, so it keeps nothing on its own frame: the copies of the names it has seen (a name
+// lives only until the next EnumReaders) are freed by its caller.
+struct ReaderWalk {
+    char* seenNames[kMostReaders];
+    int seenCount;
+    int keyStatus;
+    bool readerOpen; // the reader handle is open and has not been handed to CloseReader
+    bool found;
+};
+
+bool SeenBefore(const ReaderWalk& walk, const char* name)
 {
-    for (int index = 0;; ++index) {
+    for (int i = 0; i < walk.seenCount; ++i)
+        if (std::strcmp(walk.seenNames[i], name) == 0)
+            return true;
+    return false;
+}
+
+void WalkReaders(void* context)
+{
+    auto* walk = static_cast<ReaderWalk*>(context);
+    for (int index = 0; index < kMostReaders; ++index) {
         const char* name = g_keyLib.EnumReaders(index);
-        if (name == nullptr)
-            return false;
+        if (name == nullptr || SeenBefore(*walk, name))
+            return;
+        char* copy = _strdup(name);
+        if (copy == nullptr)
+            return;
+        walk->seenNames[walk->seenCount++] = copy;
         if (g_keyLib.GetReaderType(name) != kUsableReaderType || !IsRequestedReader(name))
             continue;
         g_attempt.reader = g_keyLib.InitReader(name);
         if (g_attempt.reader == kNoHandle)
             continue;
-        *keyStatus = g_keyLib.InitCard(g_attempt.reader, 0);
-        if (*keyStatus != kNoHandle)
-            return true;
+        walk->readerOpen = true;
+        walk->keyStatus = g_keyLib.InitCard(g_attempt.reader, 0);
+        if (walk->keyStatus != kNoHandle) {
+            g_attempt.cardType = 0;
+            g_keyLib.GetCardType(g_attempt.reader, &g_attempt.cardType);
+            walk->found = true;
+            return;
+        }
+        walk->readerOpen = false;
         g_keyLib.CloseReader(g_attempt.reader);
     }
 }
 
+enum class Discovery { Found, NotFound, Failed };
+
+// Opens the first usable Key and reads its card type. A reader that opened but holds no
+// usable Key is closed again at once; after a fault in the library an open reader is closed.
+Discovery OpenFirstUsableKey(int* keyStatus)
+{
+    ReaderWalk walk{};
+    const bool completed = RunGuarded(WalkReaders, &walk);
+    for (int i = 0; i < walk.seenCount; ++i)
+        std::free(walk.seenNames[i]);
+    if (!completed) {
+        if (walk.readerOpen)
+            CloseAttemptReader();
+        return Discovery::Failed;
+    }
+    *keyStatus = walk.keyStatus;
+    return walk.found ? Discovery::Found : Discovery::NotFound;
+}
+
+// Only an explicit OK goes on: a dialog that failed to open (-1) ends the attempt.
 bool OpenCredentialDialog(HWND owner, int templateId, DLGPROC procedure, const char* defaultText = nullptr)
 {
     return DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(templateId), owner, procedure,
-                           reinterpret_cast<LPARAM>(defaultText)) != 0;
+                           reinterpret_cast<LPARAM>(defaultText)) == IDOK;
 }
 
-// Warning 31: going on means clearing all the Key's data, with no confirmation after.
+// Warning 31: going on means clearing all the Key's data, with no confirmation after. A
+// message box that could not be shown (0) is no consent.
 bool AcceptClearAll(HWND owner)
 {
-    if (ShowMessage(owner, IDS_WARN_DATA_DELETED, MB_OKCANCEL | MB_ICONWARNING) == IDCANCEL)
+    if (ShowMessage(owner, IDS_WARN_DATA_DELETED, MB_OKCANCEL | MB_ICONWARNING) != IDOK)
         return false;
     g_attempt.clearAll = true;
     return true;
@@ -96,38 +151,41 @@ bool ConfirmDestructiveStep(HWND owner)
     return Confirmed(owner, IDS_CONFIRM_DATA_LOSS);
 }
 
+// The handle is kept so that the worker can be waited for before the key library goes.
 void StartWorker(HWND owner, WorkerMode mode)
 {
-    HANDLE worker = CreateThread(nullptr, 0, FormatWorker, reinterpret_cast<LPVOID>(mode), 0, nullptr);
-    if (worker != nullptr) {
-        CloseHandle(worker); // nobody waits for it: it reports through the status message
+    g_attempt.workerDone = false;
+    g_attempt.worker = CreateThread(nullptr, 0, FormatWorker, reinterpret_cast<LPVOID>(mode), 0, nullptr);
+    if (g_attempt.worker != nullptr)
         return;
-    }
     // Without a worker nobody would close the reader.
-    g_keyLib.CloseReader(g_attempt.reader);
+    CloseAttemptReader();
     g_attempt.reader = kNoHandle;
     ShowMessage(owner, g_attempt.operation == Operation::Format ? IDS_FORMAT_FAILED : IDS_UNFORMAT_FAILED,
                 MB_ICONERROR);
 }
 
-} // namespace
-
-void StartOperation(HWND owner, bool firstAttempt)
+void SetUp(HWND owner, bool firstAttempt)
 {
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     g_attempt.clearAll = false;
 
     int keyStatus = 0;
-    if (!OpenFirstUsableKey(&keyStatus)) {
+    switch (OpenFirstUsableKey(&keyStatus)) {
+    case Discovery::Found:
+        break;
+    case Discovery::NotFound:
         SetCursor(LoadCursorA(nullptr, IDC_ARROW));
         ShowMessage(owner, IDS_KEY_NOT_FOUND, MB_ICONWARNING);
         return;
+    case Discovery::Failed:
+        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+        ShowMessage(owner, IDS_INIT_KEY_FAILED, MB_ICONERROR);
+        return;
     }
 
-    g_attempt.cardType = 0;
-    g_keyLib.GetCardType(g_attempt.reader, &g_attempt.cardType);
     if (!CollectCredential(owner, keyStatus)) {
-        g_keyLib.CloseReader(g_attempt.reader);
+        CloseAttemptReader();
         return;
     }
 
@@ -138,12 +196,25 @@ void StartOperation(HWND owner, bool firstAttempt)
     }
     if (!IsFormattedStatus(keyStatus)) {
         ShowMessage(owner, IDS_INIT_KEY_FAILED, MB_ICONERROR);
-        g_keyLib.CloseReader(g_attempt.reader);
+        CloseAttemptReader();
         return;
     }
     if (firstAttempt && !g_attempt.clearAll && !ConfirmDestructiveStep(owner)) {
-        g_keyLib.CloseReader(g_attempt.reader);
+        CloseAttemptReader();
         return;
     }
     StartWorker(owner, unformat ? kModeUnformat : kModeFormat);
+}
+
+} // namespace
+
+void StartOperation(HWND owner, bool firstAttempt)
+{
+    // Its dialogs and message boxes let other messages in; none of them may start a second
+    // set-up, nor one beside a running worker.
+    if (g_attempt.settingUp || g_attempt.worker != nullptr)
+        return;
+    g_attempt.settingUp = true;
+    SetUp(owner, firstAttempt);
+    g_attempt.settingUp = false;
 }

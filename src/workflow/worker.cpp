@@ -2,40 +2,66 @@
 
 #include "app/app_context.h"
 #include "keylib/key_library.h"
-#include "res/resource.h"
+#include "common/fault_guard.h"
 #include "workflow/attempt_state.h"
 
 namespace {
 
-// The buttons that could start another attempt or end the program, in this order.
-constexpr int kWorkerButtons[] = {IDC_MAIN_FORMAT, IDC_MAIN_EXIT, IDC_MAIN_UNFORMAT};
-
-void EnableButtons(bool enable)
-{
-    for (int id : kWorkerButtons)
-        EnableWindow(GetDlgItem(g_app.mainDialog, id), enable);
-}
-
 void SendStage(unsigned stage) { SendMessageA(g_app.mainDialog, kStatusMessage, stage, 0); }
 
+// One UnformatCard or FormatCard call and what it left behind. `faulted` when the library
+// raised a processor fault: the call is abandoned and counts as failed.
+struct KeyCall {
+    const DWORD* spaceRequest;
+    int flags;
+    BOOL result;
+    DWORD error;
+    bool faulted;
+};
+
+void CallUnformatCard(void* context)
+{
+    auto* call = static_cast<KeyCall*>(context);
+    call->result = g_keyLib.UnformatCard(g_attempt.reader, g_attempt.credential, call->flags);
+    call->error = GetLastError();
+}
+
+void CallFormatCard(void* context)
+{
+    auto* call = static_cast<KeyCall*>(context);
+    call->result = g_keyLib.FormatCard(g_attempt.reader, g_attempt.credential, "",
+                                       call->spaceRequest, call->flags);
+    call->error = GetLastError();
+}
+
 // The key library's booleans count by their low byte.
-bool Succeeded(BOOL result) { return static_cast<unsigned char>(result) != 0; }
+bool Succeeded(const KeyCall& call) { return !call.faulted && static_cast<unsigned char>(call.result) != 0; }
+
+KeyCall Run(void (*body)(void*), const DWORD* spaceRequest, int flags)
+{
+    KeyCall call{spaceRequest, flags, FALSE, 0, false};
+    call.faulted = !RunGuarded(body, &call);
+    return call;
+}
 
 DWORD FormatKey(DWORD spaceRequest, int flags)
 {
     const DWORD* request = spaceRequest != 0 ? &spaceRequest : nullptr;
-    if (Succeeded(g_keyLib.FormatCard(g_attempt.reader, g_attempt.credential, "", request, flags)))
+    const KeyCall first = Run(CallFormatCard, request, flags);
+    if (Succeeded(first))
         return FinishWork(kFormatted);
-    const DWORD error = GetLastError();
-    if (error == kScardInvalidChv)
+    if (!first.faulted && first.error == kScardInvalidChv)
         return FinishWork(kCredentialRejected);
-    if (error != kScardNoMemory)
+    if (!first.faulted && first.error == kScardChvBlocked)
+        return FinishWork(kCredentialBlocked);
+    if (first.faulted || first.error != kScardNoMemory)
         return FinishWork(kFormatFailed);
 
     // Too little room for the usual size: let the maker's area take what is free.
-    if (Succeeded(g_keyLib.FormatCard(g_attempt.reader, g_attempt.credential, "", nullptr, flags)))
+    const KeyCall second = Run(CallFormatCard, nullptr, flags);
+    if (Succeeded(second))
         return FinishWork(kFormatted);
-    return FinishWork(GetLastError() == kScardNoMemory ? kNoFreeSpace : kFormatFailed);
+    return FinishWork(!second.faulted && second.error == kScardNoMemory ? kNoFreeSpace : kFormatFailed);
 }
 
 } // namespace
@@ -43,18 +69,19 @@ DWORD FormatKey(DWORD spaceRequest, int flags)
 DWORD WINAPI FormatWorker(LPVOID parameter)
 {
     const auto mode = static_cast<WorkerMode>(reinterpret_cast<INT_PTR>(parameter));
-    EnableButtons(false);
-    g_attempt.busy = true;
-
     const DWORD spaceRequest = ArgumentIs(2, kOccupyAllWord) ? 0 : kDefaultSpaceRequest;
     const int flags = g_attempt.clearAll ? kClearAllData : kKeepOtherData;
 
     SendStage(kStageUnformatting);
-    if (!Succeeded(g_keyLib.UnformatCard(g_attempt.reader, g_attempt.credential, flags))) {
-        const DWORD error = GetLastError();
-        if (error == kScardInvalidChv)
+    const KeyCall unformat = Run(CallUnformatCard, nullptr, flags);
+    if (unformat.faulted)
+        return FinishWork(kUnformatFailed);
+    if (!Succeeded(unformat)) {
+        if (unformat.error == kScardInvalidChv)
             return FinishWork(kCredentialRejected);
-        if (error == kScardUnsupportedFeature)
+        if (unformat.error == kScardChvBlocked)
+            return FinishWork(kCredentialBlocked);
+        if (unformat.error == kScardUnsupportedFeature)
             return FinishWork(kCannotUnformat);
         if (mode != kModeFormatUnformatted)
             return FinishWork(kUnformatFailed);
@@ -68,10 +95,10 @@ DWORD WINAPI FormatWorker(LPVOID parameter)
 
 DWORD FinishWork(unsigned outcome)
 {
-    g_keyLib.CloseReader(g_attempt.reader);
+    CloseAttemptReader();
     g_attempt.reader = kNoHandle;
-    g_attempt.busy = false;
-    EnableButtons(true);
+    g_attempt.outcome = outcome;
+    g_attempt.workerDone = true;
     PostMessageA(g_app.mainDialog, kStatusMessage, outcome, 0);
     return outcome == kFormatted || outcome == kUnformatted ? 0 : static_cast<DWORD>(-1);
 }

@@ -16,6 +16,7 @@ enum StatusCode : unsigned {
     kCredentialRejected = 6,
     kNoFreeSpace = 7,
     kCannotUnformat = 11,
+    kCredentialBlocked = 12, // no tries left for the credential
 };
 
 // The worker thread's parameter.
@@ -28,6 +29,23 @@ enum WorkerMode : int {
 // The space the maker's applications get on a Key unless "occupy_all" asks for all of it.
 constexpr DWORD kDefaultSpaceRequest = 7000;
 
+// An attempt, as the main dialog runs it on the user-interface thread: from the Format or
+// Unformat command until its final outcome has been handled. Meanwhile the buttons that
+// start attempts or end the program are off and the busy flag is set.
+void BeginAttempt(HWND mainDialog);
+void EndAttempt(HWND mainDialog);
+// Ends the attempt when no worker carries it on (it was cancelled, found no Key, failed).
+void EndAttemptUnlessWorking(HWND mainDialog);
+
+// The status message as the main dialog receives it: stage codes only while the worker
+// runs, the final code only from that worker; then the attempt ends unless a retry started
+// a new worker.
+void HandleStatusMessage(HWND mainDialog, WPARAM code);
+
+// At shutdown: waits until a worker that is still running has finished with the Key, so
+// that the key library is never freed under it.
+void WaitForWorker();
+
 // Begins an attempt on the user-interface thread; returns once the worker runs or the
 // attempt has ended. Confirmations are asked only on a first attempt.
 void StartOperation(HWND owner, bool firstAttempt);
@@ -35,8 +53,12 @@ void StartOperation(HWND owner, bool firstAttempt);
 // The worker thread: unformats, and for Format formats, the open Key.
 DWORD WINAPI FormatWorker(LPVOID mode);
 
-// The worker's only way out: closes the reader, clears busy, enables the buttons and
-// posts the outcome. Returns the thread's exit code (0 after success, else -1).
+// CloseReader on the attempt's reader, under the fault guard: a library that has faulted
+// once may fault again.
+void CloseAttemptReader();
+
+// The worker's only way out: closes the reader and posts the outcome. Returns the
+// thread's exit code (0 after success, else -1).
 DWORD FinishWork(unsigned outcome);
 
 // Handles one status message on the user-interface thread.

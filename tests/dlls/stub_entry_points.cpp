@@ -30,7 +30,14 @@ static void CopyText(char* target, size_t size, const char* text)
     std::strncpy(target, text ? text : "(null)", size - 1);
 }
 
-extern "C" int WINAPI AboutDialog(HINSTANCE executable, HMODULE languageModule, HWND owner,
+// The maker's library does not fix the About box's convention: one variant uses cdecl.
+#ifdef ABOUT_DIALOG_CDECL
+#define ABOUT_DIALOG_CONVENTION __cdecl
+#else
+#define ABOUT_DIALOG_CONVENTION WINAPI
+#endif
+
+extern "C" int ABOUT_DIALOG_CONVENTION AboutDialog(HINSTANCE executable, HMODULE languageModule, HWND owner,
                                   int iconId, const char* const* componentFiles, const char* title,
                                   int reserved1, const char* webHost, const char* supportEmail,
                                   int bitmapId, int reserved2, int reserved3, const char* company,

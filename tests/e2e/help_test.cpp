@@ -51,16 +51,24 @@ TEST(Help, OpensTheReadmeBesideTheProgram)
     EXPECT_EQ(0u, program.exitCode());
 }
 
+// A folder named readme.txt is no help file: the shell would open the folder instead.
 TEST(Help, WithoutReadmeTheProgramSaysSo)
 {
-    ProgramDriver program(ProgramDriver::shippedKeySet("default"));
-    DeleteFileA(program.folder().file("readme.txt").c_str());
-    program.start();
-    const SeenWindow main = program.mainDialog();
-    PostMessageA(main.window, WM_COMMAND, IDC_MAIN_HELP, 0);
-    const SeenWindow box = program.answer("Unable to activate Help!", IDOK);
-    EXPECT_EQ(main.window, box.owner);
-    EXPECT_NE("", box.icon);
-    PostMessageA(main.window, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(program.ended());
+    for (bool folderInItsPlace : {false, true}) {
+        SCOPED_TRACE(folderInItsPlace ? "a folder named readme.txt" : "no readme.txt");
+        ProgramDriver program(ProgramDriver::shippedKeySet("default"));
+        const std::string readme = program.folder().file("readme.txt");
+        DeleteFileA(readme.c_str());
+        if (folderInItsPlace) {
+            ASSERT_TRUE(CreateDirectoryA(readme.c_str(), nullptr));
+        }
+        program.start();
+        const SeenWindow main = program.mainDialog();
+        PostMessageA(main.window, WM_COMMAND, IDC_MAIN_HELP, 0);
+        const SeenWindow box = program.answer("Unable to activate Help!", IDOK);
+        EXPECT_EQ(main.window, box.owner);
+        EXPECT_NE("", box.icon);
+        PostMessageA(main.window, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(program.ended());
+    }
 }

@@ -23,6 +23,9 @@ const ExpectedBox kFormatFailed{
     "An error occurred while formatting the Key. Please contact support@veltrax.example.", {IDOK}, true};
 const ExpectedBox kNoFreeSpace{"Not enough free space on Key for formatting.", {IDOK}, true};
 const ExpectedBox kCannotUnformat{"Unable to unformat this type of Key!", {IDOK}, true};
+const ExpectedBox kBlocked{"The Key's PIN or password is blocked after too many wrong entries. Please contact "
+                           "support@veltrax.example.",
+                           {IDOK}, true};
 const ExpectedBox kWrongPin{"The PIN you entered is incorrect!", {IDOK}, true};
 const ExpectedBox kPinTooShort{"PIN for this type of Key should be at least 4 characters!", {IDOK}, true};
 const ExpectedBox kWrongSoPin{"The SO PIN you entered is incorrect!", {IDOK}, true};
@@ -57,7 +60,12 @@ void Journey::start(const std::string& arguments)
     EXPECT_EQ(caption, main.title);
 }
 
-void Journey::press(int buttonId) const { ProgramDriver::press(main.window, buttonId); }
+// As a user would, waits for the button to come back after the attempt before.
+void Journey::press(int buttonId) const
+{
+    EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, buttonId)) << "button " << buttonId;
+    ProgramDriver::press(main.window, buttonId);
+}
 
 SeenWindow Journey::box(const ExpectedBox& expected, int button)
 {
@@ -95,7 +103,7 @@ void Journey::expectIdleWithoutMessage(int closedReaders)
     EXPECT_TRUE(program.waitForCalls("CloseReader", closedReaders)) << program.log();
     EXPECT_TRUE(ProgramDriver::waitForTitle(main.window, caption)) << WindowText(main.window);
     EXPECT_TRUE(program.noNewWindow(1000));
-    EXPECT_TRUE(ProgramDriver::enabled(main.window, IDC_MAIN_FORMAT));
+    EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_FORMAT));
 }
 
 void Journey::expectEndedByItself()
@@ -108,7 +116,8 @@ void Journey::closeIdleMainDialog()
 {
     ASSERT_TRUE(program.running()) << "the program ended by itself";
     EXPECT_TRUE(ProgramDriver::waitForTitle(main.window, caption)) << WindowText(main.window);
-    EXPECT_TRUE(ProgramDriver::enabled(main.window, IDC_MAIN_FORMAT));
+    // The attempt ends, and the buttons come back, once its last box has closed.
+    EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_FORMAT));
     EXPECT_TRUE(ProgramDriver::enabled(main.window, IDC_MAIN_UNFORMAT));
     PostMessageA(main.window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(program.ended()) << "the idle main dialog did not close";

@@ -26,6 +26,7 @@ extern const ExpectedBox kUnformatFailed;
 extern const ExpectedBox kFormatFailed;
 extern const ExpectedBox kNoFreeSpace;
 extern const ExpectedBox kCannotUnformat;
+extern const ExpectedBox kBlocked;
 extern const ExpectedBox kWrongPin;
 extern const ExpectedBox kPinTooShort;
 extern const ExpectedBox kWrongSoPin;

@@ -134,12 +134,13 @@ TEST(JourneyKeyStatus, KeyWithoutCardTypeAsksOnlyTheConfirmations)
     journey.expectEveryReaderClosed();
 }
 
-// A rejected credential on a Key without card type is not asked again, and nothing is said.
-TEST(JourneyKeyStatus, KeyWithoutCardTypeThatWantsACredentialEndsSilently)
+// A rejected credential on a Key without card type cannot be asked again: the Format failed.
+TEST(JourneyKeyStatus, KeyWithoutCardTypeThatWantsACredentialFailsTheFormat)
 {
     Journey journey(Replaced(ProgramDriver::shippedKeySet("type04_pin"), "CardType=4", "CardType=none"));
     journey.start("format \"Simulated Reader 0\"");
     journey.confirmFormat();
+    journey.box(kFormatFailed, IDOK);
     journey.expectIdleWithoutMessage(1);
     journey.closeIdleMainDialog();
 

@@ -261,8 +261,7 @@ TEST(JourneyRetry, WrongPasswordOfAClearAllKeyThenTheRightOne)
 }
 
 // The SO PIN Key counts every wrong SO PIN; once none is left even the right one is
-// refused as blocked, which the program reports as a failed unformat. The user then gives
-// up with Cancel.
+// refused as blocked, and the user is told so. The user then gives up with Cancel.
 TEST(JourneyRetry, SoPinKeyBlocksAfterItsLastTry)
 {
     Journey journey(Replaced(ProgramDriver::shippedKeySet("type08_so_pin"), "Tries=10", "Tries=2"));
@@ -284,7 +283,7 @@ TEST(JourneyRetry, SoPinKeyBlocksAfterItsLastTry)
     soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
     ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
     ProgramDriver::press(soPin.window, IDOK);
-    journey.box(kUnformatFailed, IDOK);
+    journey.box(kBlocked, IDOK);
 
     // Another Format from the button: the user cancels the SO PIN this time.
     EXPECT_TRUE(ProgramDriver::waitForTitle(journey.main.window, kCaption));
@@ -330,13 +329,13 @@ TEST(JourneyRetry, PinKeyWithOneTryLeftAndTheUserGivesUp)
 }
 
 // A Key that is blocked already refuses even an empty first try as blocked: no PIN is
-// asked, the user is told the unformat failed.
+// asked, the user is told that the Key is blocked, also when Format was asked for.
 TEST(JourneyRetry, BlockedPinKeyIsNotAskedForItsPin)
 {
     Journey journey(Replaced(ProgramDriver::shippedKeySet("type04_pin"), "Tries=3", "Tries=0"));
-    journey.start("unformat \"Simulated Reader 0\"");
-    journey.confirmUnformat();
-    journey.box(kUnformatFailed, IDOK);
+    journey.start("format \"Simulated Reader 0\"");
+    journey.confirmFormat();
+    journey.box(kBlocked, IDOK);
     journey.closeIdleMainDialog();
 
     EXPECT_EQ("0", journey.key("Tries"));
@@ -345,8 +344,9 @@ TEST(JourneyRetry, BlockedPinKeyIsNotAskedForItsPin)
     journey.expectEveryReaderClosed();
 }
 
-// The PIN dialog of the retry holds the PIN typed last: OK alone sends it again.
-TEST(JourneyRetry, PinDialogOfTheRetryHoldsThePinTypedLast)
+// The PIN dialog of the retry holds the PIN typed last, selected for typing over. OK with
+// that same PIN is refused in the dialog: sending it again would only spend a try.
+TEST(JourneyRetry, RejectedPinIsNotSentAgain)
 {
     Journey journey(ProgramDriver::shippedKeySet("type04_pin"));
     journey.program.logSecrets();
@@ -358,16 +358,19 @@ TEST(JourneyRetry, PinDialogOfTheRetryHoldsThePinTypedLast)
     ProgramDriver::press(pin.window, IDOK);
     journey.box(kWrongPin, IDOK);
     pin = journey.dialog(IDC_PIN_EDIT, "PIN");
-    ProgramDriver::press(pin.window, IDOK);
-    journey.box(kWrongPin, IDOK);
-    pin = journey.dialog(IDC_PIN_EDIT, "PIN");
+    EXPECT_EQ(MAKELONG(0, 4), SendMessageA(GetDlgItem(pin.window, IDC_PIN_EDIT), EM_GETSEL, 0, 0))
+        << "the PIN typed last is selected";
+    for (int press = 0; press < 2; ++press) {
+        ProgramDriver::press(pin.window, IDOK);
+        const SeenWindow refused = journey.program.answer(kWrongPin.text, IDOK);
+        EXPECT_EQ(pin.window, refused.owner) << "the PIN dialog stays and owns the message";
+    }
     ProgramDriver::press(pin.window, IDCANCEL);
     journey.closeIdleMainDialog();
 
-    EXPECT_EQ("1", journey.key("Tries"));
+    EXPECT_EQ("2", journey.key("Tries"));
     EXPECT_EQ((Calls{Rejected("UnformatCard(1, credential=\"\", 0)"),
-                     Rejected("UnformatCard(2, credential=\"4321\", 0)"),
-                     Rejected("UnformatCard(3, credential=\"4321\", 0)")}),
+                     Rejected("UnformatCard(2, credential=\"4321\", 0)")}),
               journey.program.calls("UnformatCard"));
     journey.expectEveryReaderClosed();
 }
@@ -447,8 +450,8 @@ TEST(JourneyRetry, RefusedClearAllKeyGetsTheSeriousErrorOnly)
     journey.expectEveryReaderClosed();
 }
 
-// Card type 3 asks for nothing, so a refusal just ends the attempt without a word.
-TEST(JourneyRetry, RefusedKeyOfType3EndsSilently)
+// Card type 3 has nothing to ask for again, so a refusal ends the attempt as a failure.
+TEST(JourneyRetry, RefusedKeyOfType3FailsTheUnformat)
 {
     Journey journey(Replaced(ProgramDriver::shippedKeySet("type03_no_credential"), "CardType=3",
                              "CardType=3\nCredential=\"SECRET\""));
@@ -456,6 +459,7 @@ TEST(JourneyRetry, RefusedKeyOfType3EndsSilently)
     journey.press(IDC_MAIN_UNFORMAT);
     journey.box(kConnect, IDOK);
     journey.confirmUnformat();
+    journey.box(kUnformatFailed, IDOK);
     journey.expectIdleWithoutMessage(1);
     journey.closeIdleMainDialog();
 

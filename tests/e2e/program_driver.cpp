@@ -27,9 +27,10 @@ void ProgramDriver::start(const std::string& arguments)
 {
     const std::string environment = "CARDWYN_SIM=" + folder_.file("cardwyn-sim.ini") +
                                     "\nCARDWYN_SIM_LOG=" + folder_.file("calls.log") +
-                                    (logSecrets_ ? "\nCARDWYN_SIM_LOG_SECRETS=1" : "");
+                                    (logSecrets_ ? "\nCARDWYN_SIM_LOG_SECRETS=1" : "") + environment_;
     process_ = std::make_unique<ChildProcess>(folder_.file("keyprep.exe"), arguments,
-                                              folder_.path(), environment);
+                                              currentFolder_.empty() ? folder_.path() : currentFolder_,
+                                              environment);
     ASSERT_TRUE(process_->started()) << "keyprep.exe did not start";
     watcher_ = std::make_unique<WindowWatcher>(process_->id());
 }
@@ -124,6 +125,19 @@ bool ProgramDriver::waitForTitle(HWND window, const std::string& title, DWORD mi
     const DWORD start = GetTickCount();
     while (IsWindow(window)) {
         if (WindowText(window) == title)
+            return true;
+        if (GetTickCount() - start >= milliseconds)
+            return false;
+        Sleep(20);
+    }
+    return false;
+}
+
+bool ProgramDriver::waitForEnabled(HWND dialog, int controlId, DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    while (IsWindow(dialog)) {
+        if (enabled(dialog, controlId))
             return true;
         if (GetTickCount() - start >= milliseconds)
             return false;

@@ -21,6 +21,10 @@ public:
     void addTestLanguage(const std::string& variant);
     // Before start: the call log shows the credentials themselves, not only their length.
     void logSecrets() { logSecrets_ = true; }
+    // Before start: the folder the program is started from (its own by default), and
+    // NAME=value lines for its environment.
+    void startFrom(const std::string& folder) { currentFolder_ = folder; }
+    void addEnvironment(const std::string& lines) { environment_ += "\n" + lines; }
     void start(const std::string& arguments = "");
 
     // The text of one of the example Key sets in sim/keysets, e.g. "type04_pin".
@@ -48,6 +52,9 @@ public:
     // Polls the window's title until it reads `title`; false on timeout or when the window went.
     static bool waitForTitle(HWND window, const std::string& title, DWORD milliseconds = 20000);
 
+    // Polls until the control is enabled; false on timeout or when the window went.
+    static bool waitForEnabled(HWND dialog, int controlId, DWORD milliseconds = 20000);
+
     bool ended(DWORD milliseconds = 20000);
     DWORD exitCode() const { return process_->exitCode(); }
     bool running() const { return process_ && process_->running(); }
@@ -72,4 +79,6 @@ private:
     std::unique_ptr<ChildProcess> process_;
     std::unique_ptr<WindowWatcher> watcher_;
     bool logSecrets_ = false;
+    std::string currentFolder_;
+    std::string environment_;
 };

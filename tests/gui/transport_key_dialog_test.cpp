@@ -130,35 +130,40 @@ TEST_F(TransportKeyDialog, FifteenCharactersAreRefusedWithMessage8)
     EXPECT_EQ("5A00000000000000", CredentialHex(8)) << "a refused key leaves the buffer alone";
 }
 
-TEST_F(TransportKeyDialog, ThirtyTwoCharactersCountOnlyTheFirstSixteen)
+// Keys are printed in groups; the spaces between them are not part of the key.
+TEST_F(TransportKeyDialog, KeyTypedInGroupsIsStoredWithoutTheSpaces)
 {
-    EXPECT_EQ(1, TypeAndAccept("1122334455667788FFFFFFFFFFFFFFFF"));
+    EXPECT_EQ(1, TypeAndAccept("1122 3344 5566 7788"));
+    EXPECT_EQ(1, TypeAndAccept(" 01 23 45 67 89 ab cd ef "));
     ExpectScriptDone();
-    EXPECT_EQ("1122334455667788", CredentialHex(8));
-    EXPECT_EQ(0, g_attempt.credential[8]);
+    EXPECT_TRUE(robot_.messageBoxes().empty());
+    EXPECT_EQ("0123456789ABCDEF", CredentialHex(8));
 }
 
-TEST_F(TransportKeyDialog, NonHexCharactersGiveTheirLowFourBits)
+// Every key sent costs one of the Key's tries: what cannot be a key is refused at once.
+TEST_F(TransportKeyDialog, EntriesThatAreNotSixteenHexDigitsAreRefused)
 {
-    // G 7, H 8, Z A, : A, - D, space 0, z A, g 7, / F, + B, . E, ; B, < C, = D, > E, ? F
-    EXPECT_EQ(1, TypeAndAccept("GHZ:- zg/+.;<=>?"));
+    const std::string entries[] = {"GHIJKLMNOPQRSTUV", "1122334455667788FFFFFFFFFFFFFFFF",
+                                   "11-22-33-44-55-66-77-88", "1122 3344 5566 778", std::string(16, ' ')};
+    for (const std::string& typed : entries) {
+        FillCredential(0x5A);
+        InDialog(TransportKeyDialogProc, [typed](HWND dialog) {
+            TypeInto(dialog, IDC_SECRET_EDIT, typed);
+            Press(dialog, IDOK);
+        });
+        AnswerMessageBoxThen([](HWND dialog) { Press(dialog, IDCANCEL); });
+        EXPECT_EQ(0, Open(IDD_TRANSPORT_KEY, TransportKeyDialogProc)) << typed;
+        EXPECT_EQ(kTooShort, robot_.messageBoxes().back().text) << typed;
+        EXPECT_EQ(RepeatHex("5A", 8), CredentialHex(8)) << typed;
+    }
     ExpectScriptDone();
-    EXPECT_TRUE(robot_.messageBoxes().empty()) << "no check for hexadecimal digits";
-    EXPECT_EQ("78AAD0A7FBEBCDEF", CredentialHex(8));
+    EXPECT_EQ(std::size(entries), robot_.messageBoxes().size());
 }
 
-TEST_F(TransportKeyDialog, SpacesBetweenPairsCountAsZeroDigits)
-{
-    EXPECT_EQ(1, TypeAndAccept("01 23 45 67 89 AB CD EF"));
-    ExpectScriptDone();
-    // Only "01 23 45 67 89 A" counts, in pairs 01, " 2", "3 ", 45, " 6", "7 ", 89, " A".
-    EXPECT_EQ("010230450670890A", CredentialHex(8)) << "not the pairs that were typed";
-}
-
-TEST_F(TransportKeyDialog, SixteenSpacesGiveAZeroKeyThatIsShownAsAbsent)
+TEST_F(TransportKeyDialog, ZeroKeyIsShownAsAbsent)
 {
     g_attempt.credential[3] = 0x99;
-    EXPECT_EQ(1, TypeAndAccept(std::string(16, ' ')));
+    EXPECT_EQ(1, TypeAndAccept("0000000000000000"));
     EXPECT_EQ("0000000000000000", CredentialHex(8));
     EXPECT_EQ("", ShownKey()) << "an all-zero key counts as no key";
     ExpectScriptDone();

@@ -19,7 +19,6 @@ constexpr DWORD kScardNoSmartcard = 0x8010000C;
 constexpr DWORD kScardNotReady = 0x80100010;
 constexpr DWORD kScardReaderUnavailable = 0x80100017;
 constexpr DWORD kScardRemovedCard = 0x80100069;
-constexpr DWORD kScardChvBlocked = 0x8010006C;
 
 using Credential = std::array<unsigned char, kCredentialSize>;
 Credential TextCredential(const std::string& text);

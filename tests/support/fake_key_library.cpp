@@ -61,6 +61,19 @@ BOOL Answer(FakeResult result)
     return result.value;
 }
 
+// Outside the lock, which a fault would leave taken.
+void FaultIfScripted(const char* name)
+{
+    {
+        Lock lock;
+        if (g_fake.faultIn != name)
+            return;
+        g_fake.faultIn.clear();
+        Record(name);
+    }
+    *static_cast<volatile int*>(nullptr) = 0;
+}
+
 // The title without a message to the window's thread, which may be waiting for this call.
 void NoteTitle()
 {
@@ -73,8 +86,16 @@ void NoteTitle()
 
 const char* WINAPI FakeEnumReaders(int index)
 {
+    FaultIfScripted("EnumReaders");
     Lock lock;
     Record("EnumReaders", index);
+    static std::string listed;
+    if (g_fake.listing == Listing::SameNameForEveryIndex)
+        return "Reader";
+    if (g_fake.listing == Listing::NewNameForEveryIndex) {
+        listed = "Reader " + std::to_string(index);
+        return listed.c_str();
+    }
     if (index < 0 || index >= static_cast<int>(g_fake.readers.size()))
         return nullptr;
     return g_fake.readers[index].name.c_str();
@@ -82,6 +103,7 @@ const char* WINAPI FakeEnumReaders(int index)
 
 int WINAPI FakeGetReaderType(const char* name)
 {
+    FaultIfScripted("GetReaderType");
     Lock lock;
     Record("GetReaderType", 0, name);
     const FakeReader* reader = ReaderByName(name);
@@ -90,6 +112,7 @@ int WINAPI FakeGetReaderType(const char* name)
 
 int WINAPI FakeInitReader(const char* name)
 {
+    FaultIfScripted("InitReader");
     Lock lock;
     const FakeReader* reader = ReaderByName(name);
     const int handle = reader ? reader->initReader : -1;
@@ -101,6 +124,7 @@ int WINAPI FakeInitReader(const char* name)
 
 int WINAPI FakeInitCard(int handle, int reserved)
 {
+    FaultIfScripted("InitCard");
     Lock lock;
     Record("InitCard", handle).flags = reserved;
     const FakeReader* reader = ReaderByHandle(handle);
@@ -109,6 +133,7 @@ int WINAPI FakeInitCard(int handle, int reserved)
 
 int WINAPI FakeGetCardType(int handle, int* cardType)
 {
+    FaultIfScripted("GetCardType");
     Lock lock;
     Record("GetCardType", handle);
     const FakeReader* reader = ReaderByHandle(handle);
@@ -119,6 +144,7 @@ int WINAPI FakeGetCardType(int handle, int* cardType)
 
 int WINAPI FakeCloseReader(int handle)
 {
+    FaultIfScripted("CloseReader");
     Lock lock;
     Record("CloseReader", handle);
     --g_fake.openHandles;
@@ -129,6 +155,7 @@ int WINAPI FakeCloseReader(int handle)
 
 BOOL WINAPI FakeUnformatCard(int handle, unsigned char* credential, int flags)
 {
+    FaultIfScripted("UnformatCard");
     Lock lock;
     FakeCall& call = Record("UnformatCard", handle);
     call.credential.assign(credential, credential + 256);
@@ -144,6 +171,7 @@ BOOL WINAPI FakeUnformatCard(int handle, unsigned char* credential, int flags)
 BOOL WINAPI FakeFormatCard(int handle, unsigned char* credential, const char* text,
                            const DWORD* spaceRequest, int flags)
 {
+    FaultIfScripted("FormatCard");
     Lock lock;
     FakeCall& call = Record("FormatCard", handle, text);
     call.credential.assign(credential, credential + 256);

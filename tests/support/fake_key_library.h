@@ -35,8 +35,14 @@ struct FakeCall {
     DWORD spaceRequest = 0;
 };
 
+// How EnumReaders lists: as scripted, or as a faulty library that never ends its list.
+enum class Listing { AsScripted, SameNameForEveryIndex, NewNameForEveryIndex };
+
 struct FakeKeyLibrary {
     std::vector<FakeReader> readers;
+    Listing listing = Listing::AsScripted;
+    // The next call of this entry point is recorded, then raises an access violation.
+    std::string faultIn;
     std::vector<FakeResult> unformatResults; // one per call, in order; Ok() when used up
     std::vector<FakeResult> formatResults;
     std::vector<FakeCall> calls;

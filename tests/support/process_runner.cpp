@@ -4,13 +4,33 @@
 
 namespace {
 
-// This process's environment block with the lines of `extra` (separated by '\n') added.
+// True when the line NAME=value of `extra` names the variable of `entry` (case aside).
+bool SetIn(const std::string& extra, const char* entry)
+{
+    const char* equals = strchr(entry + 1, '=');
+    if (equals == nullptr)
+        return false;
+    const std::string name(entry, equals + 1);
+    for (size_t start = 0; start < extra.size();) {
+        size_t end = extra.find('\n', start);
+        if (end == std::string::npos)
+            end = extra.size();
+        if (end - start >= name.size() && _strnicmp(extra.c_str() + start, name.c_str(), name.size()) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// This process's environment block with the lines of `extra` (separated by '\n') added;
+// they replace the variables of the same name.
 std::vector<char> EnvironmentWith(const std::string& extra)
 {
     std::vector<char> block;
     char* current = GetEnvironmentStringsA();
     for (const char* p = current; *p; p += strlen(p) + 1)
-        block.insert(block.end(), p, p + strlen(p) + 1);
+        if (!SetIn(extra, p))
+            block.insert(block.end(), p, p + strlen(p) + 1);
     FreeEnvironmentStringsA(current);
     size_t start = 0;
     while (start < extra.size()) {

@@ -188,40 +188,45 @@ TEST_F(MainDialog, ClosingIsRefusedWhileBusy)
     EXPECT_TRUE(stillOpen);
 }
 
-TEST_F(MainDialog, ImageOpensAboutWithItsFourteenArguments)
+// Whether the support library's About box pops its arguments (WINAPI) or not (cdecl), it
+// gets them all and the program goes on.
+TEST_F(MainDialog, ImageOpensAboutWithItsFourteenArgumentsInEitherConvention)
 {
-    UseTestLibraries("support_recording");
-    HMODULE support = nullptr;
-    ASSERT_TRUE(BindSupportLibrary(&support));
-    g_app.languageModule = GetModuleHandleA(nullptr);
-    onMainDialog([](HWND dialog) {
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_MAIN_IMAGE, STN_CLICKED), 0);
-        PostMessageA(dialog, WM_CLOSE, 0, 0);
-    });
-    runMainDialog();
-    auto lastCall = reinterpret_cast<LastAboutCallFn>(
-        reinterpret_cast<void*>(GetProcAddress(support, "LastAboutCall")));
-    const RecordedAboutCall* call = lastCall();
-    ASSERT_EQ(1, call->calls);
-    EXPECT_EQ(g_app.instance, call->executable);
-    EXPECT_EQ(GetModuleHandleA(nullptr), call->languageModule);
-    EXPECT_EQ(g_app.mainDialog, call->owner);
-    EXPECT_EQ(110, call->iconId);
-    const char* expectedFiles[] = {"cardwyn32.dll", "keyprep_lang.dll", "plinth.dll", "keyprep.exe"};
-    for (int i = 0; i < 4; ++i)
-        EXPECT_STREQ(expectedFiles[i], call->componentFiles[i]) << "component " << i;
-    EXPECT_EQ(nullptr, call->componentFiles[4]);
-    EXPECT_EQ(nullptr, call->componentFiles[5]);
-    EXPECT_EQ(nullptr, call->title);
-    EXPECT_EQ(0, call->reserved1);
-    EXPECT_STREQ("www.veltrax.example", call->webHost);
-    EXPECT_STREQ("support@veltrax.example", call->supportEmail);
-    EXPECT_EQ(5006, call->bitmapId);
-    EXPECT_EQ(255, call->reserved2);
-    EXPECT_EQ(0, call->reserved3);
-    EXPECT_STREQ("Veltrax", call->company);
-    EXPECT_EQ(1, call->reserved4);
-    FreeLibrary(support);
+    for (const char* variant : {"support_recording", "support_recording_cdecl"}) {
+        SCOPED_TRACE(variant);
+        UseTestLibraries(variant);
+        HMODULE support = nullptr;
+        ASSERT_TRUE(BindSupportLibrary(&support));
+        g_app.languageModule = GetModuleHandleA(nullptr);
+        onMainDialog([](HWND dialog) {
+            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_MAIN_IMAGE, STN_CLICKED), 0);
+            PostMessageA(dialog, WM_CLOSE, 0, 0);
+        });
+        runMainDialog();
+        auto lastCall = reinterpret_cast<LastAboutCallFn>(
+            reinterpret_cast<void*>(GetProcAddress(support, "LastAboutCall")));
+        const RecordedAboutCall* call = lastCall();
+        ASSERT_EQ(1, call->calls);
+        EXPECT_EQ(g_app.instance, call->executable);
+        EXPECT_EQ(GetModuleHandleA(nullptr), call->languageModule);
+        EXPECT_EQ(g_app.mainDialog, call->owner);
+        EXPECT_EQ(110, call->iconId);
+        const char* expectedFiles[] = {"cardwyn32.dll", "keyprep_lang.dll", "plinth.dll", "keyprep.exe"};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_STREQ(expectedFiles[i], call->componentFiles[i]) << "component " << i;
+        EXPECT_EQ(nullptr, call->componentFiles[4]);
+        EXPECT_EQ(nullptr, call->componentFiles[5]);
+        EXPECT_EQ(nullptr, call->title);
+        EXPECT_EQ(0, call->reserved1);
+        EXPECT_STREQ("www.veltrax.example", call->webHost);
+        EXPECT_STREQ("support@veltrax.example", call->supportEmail);
+        EXPECT_EQ(5006, call->bitmapId);
+        EXPECT_EQ(255, call->reserved2);
+        EXPECT_EQ(0, call->reserved3);
+        EXPECT_STREQ("Veltrax", call->company);
+        EXPECT_EQ(1, call->reserved4);
+        FreeLibrary(support);
+    }
 }
 
 TEST_F(MainDialog, HelpWithoutReadmeIsAnError)

@@ -63,6 +63,14 @@ TEST(FileVersionText, NoRecordLeavesTheTextAlone)
     EXPECT_STREQ("untouched", text);
 }
 
+// A fixed part of 2 bytes is no version: its numbers would be read from beyond the record.
+TEST(FileVersionText, ShortFixedPartIsNoVersion)
+{
+    char text[kVersionFieldSize] = "untouched";
+    EXPECT_FALSE(GetFileVersionText(VersionLibrary("short_fixed_part").c_str(), text));
+    EXPECT_STREQ("untouched", text);
+}
+
 TEST(DottedVersion, LeavesOutWhatIsZero)
 {
     const struct {

@@ -180,6 +180,7 @@ const std::map<int, std::string>& ExpectedStrings()
         {2529, "Unable to activate Help!"},
         {2532, "Wrong formatting password!"},
         {2542, "Unable to unformat this type of Key!"},
+        {2543, "The Key's PIN or password is blocked after too many wrong entries. Please contact support@veltrax.example."},
     };
     return strings;
 }

@@ -1,5 +1,6 @@
 #include "app/app_context.h"
 #include "support/program_state.h"
+#include "support/test_paths.h"
 #include "text/text.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +14,18 @@ const char kExecutableLoadFailed[] = "An error occurred while loading plinth.dll
 class Texts : public ::testing::Test {
 protected:
     void SetUp() override { ResetProgramState(); }
-    void TearDown() override { UseTestLibraries(""); }
 
+    // The test libraries do not lie beside the test program, where the program looks for its
+    // language library, so a variant is loaded by its path as the language module.
     void LoadLanguage(const std::string& variant)
     {
-        UseTestLibraries(variant);
-        ASSERT_TRUE(LoadLanguageLibrary("keyprep"));
+        if (variant.empty()) {
+            ASSERT_TRUE(LoadLanguageLibrary("keyprep"));
+            return;
+        }
+        const std::string path = JoinPath(JoinPath(TestDllDir(), variant), "keyprep_lang.dll");
+        g_app.languageModule = LoadLibraryA(path.c_str());
+        ASSERT_NE(nullptr, g_app.languageModule) << path;
     }
 };
 

@@ -4,6 +4,7 @@
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
 #include "workflow/attempt_state.h"
+#include "workflow/workflow.h"
 
 #include <cstring>
 
@@ -210,4 +211,18 @@ TEST_F(WorkflowTest, RetryAttemptAsksNoConfirmationButRepeatsTheCredentialStep)
     run(true, false);
     EXPECT_EQ(1u, credentialDialogs().size());
     EXPECT_EQ(1u, robot->messageBoxes().size());
+}
+
+// A warning that could not be shown (MessageBoxA gives 0) is no consent to clear all data.
+TEST_F(WorkflowTest, WarningThatCannotBeShownIsNoConsent)
+{
+    HWND gone = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    DestroyWindow(gone);
+    keys->readers = {{"Reader", 30, 8, 0, 7}};
+    StartOperation(gone, true);
+    waitForQuiet();
+    EXPECT_EQ(1, keys->closesOf(8));
+    EXPECT_TRUE(keys->callsNamed("UnformatCard").empty());
+    EXPECT_FALSE(g_attempt.clearAll);
+    EXPECT_TRUE(robot->messageBoxes().empty());
 }

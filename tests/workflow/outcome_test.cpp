@@ -14,7 +14,7 @@ TEST_F(WorkflowTest, StageCodesOnlySetTheTitle)
 
 TEST_F(WorkflowTest, UnlistedCodesOnlyRestoreTheCaption)
 {
-    for (WPARAM code : {WPARAM(8), WPARAM(9), WPARAM(10), WPARAM(12), WPARAM(-1), WPARAM(0x80000000)}) {
+    for (WPARAM code : {WPARAM(8), WPARAM(9), WPARAM(10), WPARAM(13), WPARAM(-1), WPARAM(0x80000000)}) {
         SetWindowTextA(mainDialog, "Formatting . . .");
         ShowOutcome(mainDialog, code);
         EXPECT_EQ("Key formatting utility", WindowText(mainDialog)) << "code " << code;
@@ -33,6 +33,8 @@ TEST_F(WorkflowTest, FailureCodesShowOneErrorEach)
         {4, "An error occurred while formatting the Key. Please contact support@veltrax.example."},
         {7, "Not enough free space on Key for formatting."},
         {11, "Unable to unformat this type of Key!"},
+        {12, "The Key's PIN or password is blocked after too many wrong entries. Please contact "
+             "support@veltrax.example."},
     };
     for (const auto& c : cases) {
         robot->add(AnswerMessageBox(IDOK));
@@ -46,7 +48,7 @@ TEST_F(WorkflowTest, FailureCodesShowOneErrorEach)
         EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
         EXPECT_EQ("Key formatting utility", WindowText(mainDialog));
     }
-    EXPECT_EQ(4u, robot->messageBoxes().size());
+    EXPECT_EQ(std::size(cases), robot->messageBoxes().size());
     EXPECT_EQ(0, g_mainLog.exitCommands);
 }
 

@@ -128,3 +128,22 @@ TEST_F(WorkflowTest, UnexpectedKeyStatusIsAnError)
     EXPECT_EQ(1, keys->closesOf(9));
     EXPECT_TRUE(keys->callsNamed("UnformatCard").empty());
 }
+
+// A library that never ends its list must not freeze the window: the walk gives up at the
+// first name it has seen before, or after 256 readers.
+TEST_F(WorkflowTest, EndlessReaderListIsGivenUp)
+{
+    const struct {
+        Listing listing;
+        size_t walked;
+    } cases[] = {{Listing::SameNameForEveryIndex, 2}, {Listing::NewNameForEveryIndex, 256}};
+    for (const auto& c : cases) {
+        keys->calls.clear();
+        keys->listing = c.listing;
+        robot->add(AnswerMessageBoxWithText(kKeyNotFound, IDOK));
+        run(true);
+        EXPECT_EQ(c.walked, keys->callsNamed("EnumReaders").size()) << c.walked;
+        EXPECT_TRUE(keys->callsNamed("InitReader").empty());
+    }
+    EXPECT_EQ(2u, robot->messageBoxes().size());
+}

@@ -15,6 +15,7 @@ const char kWrongPin[] = "The PIN you entered is incorrect!";
 const char kWrongSoPin[] = "The SO PIN you entered is incorrect!";
 const char kWrongPassPhrase[] = "The Pass Phrase you entered is incorrect!";
 const char kWrongAdminPin[] = "The Admin PIN you entered is incorrect!";
+const char kFormatFailedText[] = "An error occurred while formatting the Key. Please contact support@veltrax.example.";
 const char kSerious[] = "Serious ERROR occurred! Please don't try to format/unformat this Key any "
                         "more and contact support@veltrax.example.";
 
@@ -34,7 +35,7 @@ TEST_F(WorkflowTest, RetryByCardType)
     const RetryCase cases[] = {
         {1, true, kWrongPassword, nullptr, 0, true},
         {2, false, kWrongPassword, nullptr, 0, true},
-        {3, true, nullptr, nullptr, 0, false},
+        {3, true, kFormatFailedText, nullptr, 0, false},
         {4, false, nullptr, PinDialogProc, IDC_PIN_EDIT, true},
         {4, true, kWrongPin, PinDialogProc, IDC_PIN_EDIT, true},
         {5, false, kWrongPassPhrase, nullptr, 0, true},
@@ -50,9 +51,9 @@ TEST_F(WorkflowTest, RetryByCardType)
         {13, true, kWrongPassword, nullptr, 0, true},
         {12, true, kWrongPassword, TransportKeyDialogProc, IDC_SECRET_EDIT, true},
         {12, false, nullptr, TransportKeyDialogProc, IDC_SECRET_EDIT, true},
-        {0, true, nullptr, nullptr, 0, false},
-        {14, true, nullptr, nullptr, 0, false},
-        {-1, true, nullptr, nullptr, 0, false},
+        {0, true, kFormatFailedText, nullptr, 0, false},
+        {14, false, kFormatFailedText, nullptr, 0, false},
+        {-1, true, kFormatFailedText, nullptr, 0, false},
     };
     for (const RetryCase& c : cases) {
         SCOPED_TRACE("card type " + std::to_string(c.cardType) + (c.typed ? ", typed" : ", empty"));

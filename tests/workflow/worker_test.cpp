@@ -199,3 +199,29 @@ TEST_F(WorkerTest, ClearAllBecomesFlagsTwoForBothCalls)
     EXPECT_EQ(2, keys->callsNamed("UnformatCard").at(0).flags);
     EXPECT_EQ(2, keys->callsNamed("FormatCard").at(0).flags);
 }
+
+// A fault inside the key library ends in the failure message of the step it hit; the reader
+// is closed once and the program goes on.
+TEST_F(WorkerTest, FaultInTheKeyLibraryEndsInAFailureMessage)
+{
+    const struct {
+        const char* entryPoint;
+        const char* message;
+        int closes;
+    } cases[] = {{"EnumReaders", kInitFailed, 0}, {"InitCard", kInitFailed, 1}, {"GetCardType", kInitFailed, 1},
+                 {"UnformatCard", kUnformatFailed, 1}, {"FormatCard", kFormatFailed, 1}};
+    for (const auto& c : cases) {
+        keys->calls.clear();
+        keys->faultIn = c.entryPoint;
+        keys->readers = {{"Reader", 30, 21, 0, 0}};
+        if (c.message != kInitFailed) {
+            robot->add(AnswerMessageBoxWithText(kConfirmReformat, IDYES));
+            robot->add(AnswerMessageBoxWithText(kConfirmDataLoss, IDYES));
+        }
+        robot->add(AnswerMessageBoxWithText(c.message, IDOK));
+        run(true);
+        EXPECT_EQ(c.message, messageTexts().back()) << c.entryPoint;
+        EXPECT_EQ(c.closes, keys->closesOf(21)) << c.entryPoint;
+        EXPECT_TRUE(keys->faultIn.empty()) << c.entryPoint << " was not called";
+    }
+}

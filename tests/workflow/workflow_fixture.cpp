@@ -24,12 +24,12 @@ const char kSuccess[] = "The process is successfully completed.";
 
 namespace {
 
-// The stand-in: hands status messages to the outcome handler and notes the Exit command.
+// The stand-in: hands status messages on as the main dialog does and notes the Exit command.
 INT_PTR CALLBACK StandInMainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     if (message == kStatusMessage) {
         g_mainLog.codes.push_back(static_cast<unsigned>(wParam));
-        ShowOutcome(dialog, wParam);
+        HandleStatusMessage(dialog, wParam);
         g_mainLog.titles.push_back(WindowText(dialog));
     } else if (message == WM_COMMAND && LOWORD(wParam) == IDC_MAIN_EXIT) {
         ++g_mainLog.exitCommands;
@@ -95,9 +95,11 @@ void WorkflowTest::setCommandLine(std::vector<const char*> words)
 
 void WorkflowTest::run(bool format, bool firstAttempt)
 {
+    BeginAttempt(mainDialog);
     g_attempt.operation = format ? Operation::Format : Operation::Unformat;
     std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
     StartOperation(mainDialog, firstAttempt);
+    EndAttemptUnlessWorking(mainDialog);
     waitForQuiet();
 }
 

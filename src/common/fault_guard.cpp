@@ -1,4 +1,4 @@
-#include "text/fault_guard.h"
+#include "common/fault_guard.h"
 
 #include <windows.h>
 
@@ -17,11 +17,32 @@ DWORD g_guardSlot = TLS_OUT_OF_INDEXES;
     std::longjmp(*target, 1);
 }
 
+// Processor faults only. A vectored handler sees every exception first, also those that a
+// guarded library raises on purpose and catches itself (a C++ throw, say): those go on.
+bool IsProcessorFault(DWORD code)
+{
+    switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+    case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_STACK_CHECK:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_INT_OVERFLOW:
+    case EXCEPTION_PRIV_INSTRUCTION:
+    case EXCEPTION_STACK_OVERFLOW:
+        return true;
+    default:
+        return false;
+    }
+}
+
 LONG CALLBACK RedirectGuardedFault(EXCEPTION_POINTERS* info)
 {
-    const DWORD code = info->ExceptionRecord->ExceptionCode;
-    const bool isError = (code >> 30) == 3;
-    if (!isError || TlsGetValue(g_guardSlot) == nullptr)
+    if (!IsProcessorFault(info->ExceptionRecord->ExceptionCode) || TlsGetValue(g_guardSlot) == nullptr)
         return EXCEPTION_CONTINUE_SEARCH;
     info->ContextRecord->Eip = reinterpret_cast<DWORD>(&ReturnToGuard);
     return EXCEPTION_CONTINUE_EXECUTION;

@@ -1,0 +1,135 @@
+// What must never happen to a Key, tried from outside as a careless user or another program
+// would: a second attempt beside the first, a close under a starting worker, a status message
+// that did not come from the worker, and libraries planted where the program is started.
+#include "journey_steps.h"
+
+#include "res/resource.h"
+#include "support/temp_folder.h"
+#include "support/test_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char kReader[] = "format \"Simulated Reader 0\"";
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string TestLibrary(const std::string& variant, const std::string& file)
+{
+    return JoinPath(JoinPath(TestDllDir(), variant), file);
+}
+
+// One attempt, one unformat and one format, whatever else was asked for meanwhile.
+void ExpectOneFormat(const Journey& journey)
+{
+    EXPECT_EQ(1, journey.program.logCount("InitReader"));
+    EXPECT_EQ(1, journey.program.logCount("UnformatCard"));
+    EXPECT_EQ(1, journey.program.logCount("FormatCard"));
+    EXPECT_EQ("7000", journey.key("MakerArea"));
+    journey.expectEveryReaderClosed();
+}
+
+} // namespace
+
+// The focused Format button is off while the Key is changed; Enter, Space, a click or a
+// posted command must not start a second Format of the same Key.
+TEST(JourneySafety, KeysAndCommandsDuringASlowFormatStartNothing)
+{
+    Journey journey(ProgramDriver::shippedKeySet("slow_operations"));
+    journey.start(kReader);
+    journey.confirmFormat();
+    ASSERT_TRUE(ProgramDriver::waitForTitle(journey.main.window, "Unformatting . . ."));
+
+    HWND format = GetDlgItem(journey.main.window, IDC_MAIN_FORMAT);
+    PostMessageA(format, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageA(format, WM_KEYDOWN, VK_SPACE, 0);
+    PostMessageA(format, WM_KEYUP, VK_SPACE, 0xC0000001);
+    PostMessageA(format, BM_CLICK, 0, 0);
+    ProgramDriver::press(journey.main.window, IDC_MAIN_FORMAT);
+    ProgramDriver::press(journey.main.window, IDC_MAIN_UNFORMAT);
+    EXPECT_TRUE(ProgramDriver::deliver(journey.main.window, WM_NULL)) << "the commands were handled";
+
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+    ExpectOneFormat(journey);
+}
+
+// Commands queued right behind the command line's own Format find the attempt running.
+TEST(JourneySafety, CommandsQueuedBehindACommandLineFormatAreRefused)
+{
+    Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
+    journey.start(kReader);
+    ProgramDriver::press(journey.main.window, IDC_MAIN_FORMAT);
+    ProgramDriver::press(journey.main.window, IDC_MAIN_UNFORMAT);
+    PostMessageA(journey.main.window, WM_CLOSE, 0, 0);
+
+    journey.confirmFormat();
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+    ExpectOneFormat(journey);
+}
+
+// Closing while the last confirmation is open must not end the program under the worker
+// that the Yes then starts.
+TEST(JourneySafety, CloseWhileTheLastConfirmationIsOpen)
+{
+    Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
+    journey.start(kReader);
+    journey.box(kConfirmReformat, IDYES);
+    const SeenWindow last = journey.program.next();
+    EXPECT_EQ(kConfirmDataLoss.text, last.text);
+    EXPECT_TRUE(ProgramDriver::deliver(journey.main.window, WM_CLOSE));
+    EXPECT_TRUE(ProgramDriver::deliver(journey.main.window, WM_QUERYENDSESSION));
+    ProgramDriver::press(last.window, IDYES);
+
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+    ExpectOneFormat(journey);
+}
+
+// Only the worker reports an outcome: a forged "formatted" leaves the idle program alone.
+TEST(JourneySafety, StatusMessageFromAnotherProgramIsIgnored)
+{
+    Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
+    journey.start();
+    for (WPARAM code : {WPARAM(0), WPARAM(6), WPARAM(3)})
+        PostMessageA(journey.main.window, 2167, code, 0);
+    EXPECT_TRUE(ProgramDriver::deliver(journey.main.window, 2167, 5));
+    EXPECT_TRUE(journey.program.noNewWindow(1000));
+    journey.closeIdleMainDialog();
+    EXPECT_EQ(0, journey.program.logCount("EnumReaders"));
+}
+
+// Started from a folder that holds a language library and a key library of its own, with
+// another language library on PATH, the program loads neither; the maker's libraries are
+// found on PATH.
+TEST(JourneySafety, LibrariesPlantedInTheCurrentFolderOrOnPathAreNotLoaded)
+{
+    Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
+    TempFolder current, pathFolder, makerFolder;
+    for (const char* file : {"cardwyn32.dll", "plinth.dll"}) {
+        ASSERT_TRUE(MoveFileA(journey.program.folder().file(file).c_str(), makerFolder.file(file).c_str())) << file;
+    }
+    ASSERT_TRUE(CopyInto(TestLibrary("planted_lang", "keyprep_lang.dll"), current.path()));
+    ASSERT_TRUE(CopyInto(TestLibrary("planted_keylib", "cardwyn32.dll"), current.path()));
+    ASSERT_TRUE(CopyInto(TestLibrary("planted_lang", "keyprep_lang.dll"), pathFolder.path()));
+    char path[4096] = {};
+    GetEnvironmentVariableA("PATH", path, sizeof path);
+    journey.program.startFrom(current.path());
+    journey.program.addEnvironment("PATH=" + pathFolder.path() + ";" + makerFolder.path() + ";" + path);
+
+    journey.start();
+    journey.press(IDC_MAIN_UNFORMAT);
+    journey.box(kConnect, IDOK);
+    journey.confirmUnformat();
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+
+    EXPECT_EQ("0", journey.key("MakerArea")) << "the maker's key library from PATH did the work";
+    for (const std::string& planted : {current.file("keyprep_lang.dll"), current.file("cardwyn32.dll"),
+                                       pathFolder.file("keyprep_lang.dll")}) {
+        EXPECT_FALSE(Exists(planted + ".loaded")) << planted << " was loaded";
+    }
+    journey.expectEveryReaderClosed();
+}
