@@ -58,8 +58,8 @@ void SetVersionTexts(HWND dialog)
     // The version of the key library that was loaded, not of a file that a search by name
     // might find elsewhere first. The product version must not stand in for a missing one.
     char keyLibrary[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(g_app.keyLibrary, keyLibrary, MAX_PATH);
-    const char* file = g_app.keyLibrary != nullptr && length > 0 && length < MAX_PATH ? keyLibrary : kKeyLibraryFile;
+    const DWORD length = g_app.keyLibrary != nullptr ? GetModuleFileNameA(g_app.keyLibrary, keyLibrary, MAX_PATH) : 0;
+    const char* file = length > 0 && length < MAX_PATH ? keyLibrary : kKeyLibraryFile;
     if (!GetFileVersionText(file, version))
         std::strcpy(version, kUnknownVersion);
     SetDlgItemTextA(dialog, IDC_MAIN_KEYLIB_VERSION, version);

@@ -11,7 +11,7 @@
 
 namespace {
 
-enum class When { Never, Always, IfCredentialTyped };
+enum class When { Always, IfCredentialTyped };
 
 // What a rejected credential leads to, by card type code.
 struct RetryRule {
