@@ -120,11 +120,15 @@ bool ProgramDriver::deliver(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result) != 0;
 }
 
-bool ProgramDriver::waitForTitle(HWND window, const std::string& title, DWORD milliseconds)
+namespace {
+
+// Polls `holds` while `window` exists; false on timeout or when the window went.
+template <typename Condition>
+bool PollWhileWindowExists(HWND window, DWORD milliseconds, Condition holds)
 {
     const DWORD start = GetTickCount();
     while (IsWindow(window)) {
-        if (WindowText(window) == title)
+        if (holds())
             return true;
         if (GetTickCount() - start >= milliseconds)
             return false;
@@ -133,17 +137,16 @@ bool ProgramDriver::waitForTitle(HWND window, const std::string& title, DWORD mi
     return false;
 }
 
+} // namespace
+
+bool ProgramDriver::waitForTitle(HWND window, const std::string& title, DWORD milliseconds)
+{
+    return PollWhileWindowExists(window, milliseconds, [&] { return WindowText(window) == title; });
+}
+
 bool ProgramDriver::waitForEnabled(HWND dialog, int controlId, DWORD milliseconds)
 {
-    const DWORD start = GetTickCount();
-    while (IsWindow(dialog)) {
-        if (enabled(dialog, controlId))
-            return true;
-        if (GetTickCount() - start >= milliseconds)
-            return false;
-        Sleep(20);
-    }
-    return false;
+    return PollWhileWindowExists(dialog, milliseconds, [&] { return enabled(dialog, controlId); });
 }
 
 bool ProgramDriver::ended(DWORD milliseconds)
