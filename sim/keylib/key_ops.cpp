@@ -30,6 +30,13 @@ bool Matches(const Key& key, const unsigned char* credential)
     return std::string(text, strnlen(text, kCredentialSize)) == key.credential;
 }
 
+// As a library that checks its arguments does: the fault of the probe is its own to handle.
+void ProbeMemory(const Key& key)
+{
+    if (key.probeMemory)
+        IsBadReadPtr(reinterpret_cast<const void*>(0x10), sizeof(int));
+}
+
 // A one-shot fault fires once; clearing it is a change to save.
 bool Fire(DWORD& fault, KeyResult& result)
 {
@@ -85,6 +92,9 @@ KeyResult UnformatKey(Key& key, const unsigned char* credential, int flags)
         refused.error = kScardUnsupportedFeature;
         return refused;
     }
+    ProbeMemory(key);
+    if (key.faultInUnformat)
+        *static_cast<volatile int*>(nullptr) = 0; // with the library's lock taken, for good
     KeyResult result = CheckCredential(key, credential, flags);
     if (result.error || Fire(key.failNextUnformat, result))
         return result;
@@ -103,6 +113,7 @@ KeyResult UnformatKey(Key& key, const unsigned char* credential, int flags)
 
 KeyResult FormatKey(Key& key, const unsigned char* credential, const DWORD* spaceRequest, int flags)
 {
+    ProbeMemory(key);
     KeyResult result = CheckCredential(key, credential, flags);
     if (result.error || Fire(key.failNextFormat, result))
         return result;

@@ -231,6 +231,8 @@ Key LoadKey(const std::string& path, const std::string& section, std::vector<std
     in.Read("FailNextFormat", &key.failNextFormat, ParseUnsigned);
     in.Read("PullDuringNextUnformat", &key.pullDuringNextUnformat, ParseBool);
     in.Read("PullDuringNextFormat", &key.pullDuringNextFormat, ParseBool);
+    in.Read("ProbeMemory", &key.probeMemory, ParseBool);
+    in.Read("FaultInUnformat", &key.faultInUnformat, ParseBool);
     return key;
 }
 
@@ -398,6 +400,10 @@ std::string KeySetText(const KeySet& set)
             AppendLine(text, "PullDuringNextUnformat=yes");
         if (key.pullDuringNextFormat)
             AppendLine(text, "PullDuringNextFormat=yes");
+        if (key.probeMemory)
+            AppendLine(text, "ProbeMemory=yes");
+        if (key.faultInUnformat)
+            AppendLine(text, "FaultInUnformat=yes");
     }
     return text;
 }

@@ -36,6 +36,10 @@ struct Key {
     DWORD failNextFormat = 0;
     bool pullDuringNextUnformat = false;
     bool pullDuringNextFormat = false;
+    // A library's own faults: a probe of an unreadable address that IsBadReadPtr handles in
+    // UnformatCard and FormatCard, and an access violation in UnformatCard under its lock.
+    bool probeMemory = false;
+    bool faultInUnformat = false;
 };
 
 struct Reader {

@@ -58,8 +58,11 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     // The last credential typed has no use any more.
     SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
     ForgetRejectedCredential();
-    // The language library stays loaded until the process ends.
-    FreeLibrary(g_app.keyLibrary);
-    FreeLibrary(g_app.supportLibrary);
+    // The language library stays loaded until the process ends, and so does a library that
+    // faulted: its detach code could wait for a lock that it left taken.
+    if (!g_keyLibGuard.faulted())
+        FreeLibrary(g_app.keyLibrary);
+    if (!g_supportLibGuard.faulted())
+        FreeLibrary(g_app.supportLibrary);
     return 0;
 }

@@ -1,88 +1,61 @@
 #include "common/fault_guard.h"
 
-#include <windows.h>
+#include <malloc.h>
 
 #include <csetjmp>
 
-// mingw g++ has no __try/__except. A vectored handler redirects a faulting guarded thread
-// to a function that longjmps back to RunGuarded; the flag lives in TLS so that only the
-// thread that asked for the guard is redirected.
+// mingw g++ has no __try/__except, so the registration is made by hand: a record on the
+// stack, linked in at FS:[0] for the length of the body. Being frame-based, its handler runs
+// after those of the code it calls, so a library's own __try, IsBadReadPtr and C++ catch
+// blocks keep working; only what they all let through reaches it.
 namespace {
 
-DWORD g_guardSlot = TLS_OUT_OF_INDEXES;
+// Laid out as the system's EXCEPTION_REGISTRATION_RECORD, which must come first.
+struct GuardFrame {
+    GuardFrame* next;
+    EXCEPTION_DISPOSITION(__cdecl* handler)(EXCEPTION_RECORD*, void*, CONTEXT*, void*);
+    std::jmp_buf resume;
+    volatile DWORD exceptionCode;
+};
 
-[[noreturn]] void ReturnToGuard()
+// The head of the thread's registration chain, FS:[0] on i686.
+GuardFrame* ChainHead()
 {
-    auto* target = static_cast<std::jmp_buf*>(TlsGetValue(g_guardSlot));
-    std::longjmp(*target, 1);
+    GuardFrame* head;
+    asm volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
 }
 
-// Processor faults only. A vectored handler sees every exception first, also those that a
-// guarded library raises on purpose and catches itself (a C++ throw, say): those go on.
-bool IsProcessorFault(DWORD code)
-{
-    switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-    case EXCEPTION_DATATYPE_MISALIGNMENT:
-    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
-    case EXCEPTION_FLT_INVALID_OPERATION:
-    case EXCEPTION_FLT_STACK_CHECK:
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_IN_PAGE_ERROR:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_INT_OVERFLOW:
-    case EXCEPTION_PRIV_INSTRUCTION:
-    case EXCEPTION_STACK_OVERFLOW:
-        return true;
-    default:
-        return false;
-    }
-}
+void SetChainHead(GuardFrame* head) { asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory"); }
 
-LONG CALLBACK RedirectGuardedFault(EXCEPTION_POINTERS* info)
+// msvcrt's longjmp unwinds the chain back to the registration that setjmp saw, running the
+// library's own unwind handlers on the way, as an __except block would.
+EXCEPTION_DISPOSITION __cdecl ResumeAfterGuardedBody(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*)
 {
-    if (!IsProcessorFault(info->ExceptionRecord->ExceptionCode) || TlsGetValue(g_guardSlot) == nullptr)
-        return EXCEPTION_CONTINUE_SEARCH;
-    info->ContextRecord->Eip = reinterpret_cast<DWORD>(&ReturnToGuard);
-    return EXCEPTION_CONTINUE_EXECUTION;
-}
-
-INIT_ONCE g_installOnce = INIT_ONCE_STATIC_INIT;
-bool g_installed = false;
-
-BOOL CALLBACK InstallGuard(PINIT_ONCE, PVOID, PVOID*)
-{
-    g_guardSlot = TlsAlloc();
-    g_installed = g_guardSlot != TLS_OUT_OF_INDEXES &&
-                  AddVectoredExceptionHandler(1, RedirectGuardedFault) != nullptr;
-    return TRUE;
-}
-
-// InitOnce rather than a function-local static: the compiler's guard for such a static
-// links the C++ runtime's thread and exception support, most of a release build's size.
-bool InstallGuardOnce()
-{
-    InitOnceExecuteOnce(&g_installOnce, InstallGuard, nullptr, nullptr);
-    return g_installed;
+    if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0)
+        return ExceptionContinueSearch;
+    auto* guard = static_cast<GuardFrame*>(frame);
+    guard->exceptionCode = record->ExceptionCode;
+    std::longjmp(guard->resume, 1);
 }
 
 } // namespace
 
 bool RunGuarded(void (*body)(void* context), void* context)
 {
-    if (!InstallGuardOnce()) {
-        body(context);
-        return true;
-    }
-    std::jmp_buf target;
-    void* outer = TlsGetValue(g_guardSlot);
-    if (setjmp(target) != 0) {
-        TlsSetValue(g_guardSlot, outer);
+    GuardFrame frame{};
+    frame.handler = ResumeAfterGuardedBody;
+    if (setjmp(frame.resume) != 0) {
+        // The faulting code may have left the direction flag set; string instructions of
+        // ours must not run backwards.
+        asm volatile("cld" ::: "cc");
+        if (frame.exceptionCode == EXCEPTION_STACK_OVERFLOW)
+            _resetstkoflw();
         return false;
     }
-    TlsSetValue(g_guardSlot, &target);
+    frame.next = ChainHead();
+    SetChainHead(&frame);
     body(context);
-    TlsSetValue(g_guardSlot, outer);
+    SetChainHead(frame.next);
     return true;
 }

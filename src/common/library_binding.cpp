@@ -9,10 +9,9 @@
 namespace {
 
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD flags);
-using AddDllDirectoryFn = void*(WINAPI*)(const wchar_t* folder);
 
-constexpr DWORD kSearchAppSystemAndUserFolders =
-    LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS;
+// Set once the process searches only the program's folder and System32 by default.
+bool g_searchRestricted = false;
 
 // "C:\..." or "\\server\share\...": a relative PATH entry would be relative to the current
 // folder, which is exactly what must not be searched.
@@ -23,43 +22,47 @@ bool IsAbsoluteFolder(const wchar_t* folder)
            (folder[0] == L'\\' && folder[1] == L'\\');
 }
 
-// Keeps the folders on PATH in the search, where a maker's installer may have put its
-// libraries; SetDefaultDllDirectories alone would drop them.
-void AddPathFolders(AddDllDirectoryFn addDllDirectory)
+// The full path of the first copy of `file` in an absolute folder on PATH.
+bool FindOnPath(const char* file, wchar_t (&found)[MAX_PATH])
 {
+    wchar_t name[MAX_PATH];
     const DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
     auto* path = size != 0 ? static_cast<wchar_t*>(std::calloc(size, sizeof(wchar_t))) : nullptr;
-    if (path == nullptr)
-        return;
-    if (GetEnvironmentVariableW(L"PATH", path, size) >= size)
-        path[0] = L'\0';
-    for (wchar_t* folder = path; *folder != L'\0';) {
+    if (path == nullptr || MultiByteToWideChar(CP_ACP, 0, file, -1, name, MAX_PATH) == 0 ||
+        GetEnvironmentVariableW(L"PATH", path, size) >= size) {
+        std::free(path);
+        return false;
+    }
+    bool seen = false;
+    for (wchar_t* folder = path; folder != nullptr && !seen;) {
         wchar_t* end = std::wcschr(folder, L';');
-        const bool last = end == nullptr;
-        if (!last)
+        if (end != nullptr)
             *end = L'\0';
-        if (IsAbsoluteFolder(folder))
-            addDllDirectory(folder);
-        if (last)
-            break;
-        folder = end + 1;
+        if (IsAbsoluteFolder(folder) && std::wcslen(folder) + 1 + std::wcslen(name) < MAX_PATH) {
+            std::wcscpy(found, folder);
+            std::wcscat(found, L"\\");
+            std::wcscat(found, name);
+            seen = GetFileAttributesW(found) != INVALID_FILE_ATTRIBUTES;
+        }
+        folder = end != nullptr ? end + 1 : nullptr;
     }
     std::free(path);
+    return seen;
 }
 
 } // namespace
 
 void RestrictLibrarySearch()
 {
-    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-    auto setDefaultDllDirectories = ProcAs<SetDefaultDllDirectoriesFn>(kernel32, "SetDefaultDllDirectories");
-    auto addDllDirectory = ProcAs<AddDllDirectoryFn>(kernel32, "AddDllDirectory");
-    if (setDefaultDllDirectories != nullptr && addDllDirectory != nullptr &&
-        setDefaultDllDirectories(kSearchAppSystemAndUserFolders)) {
-        AddPathFolders(addDllDirectory);
+    auto setDefaultDllDirectories =
+        ProcAs<SetDefaultDllDirectoriesFn>(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    if (setDefaultDllDirectories != nullptr &&
+        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        g_searchRestricted = true;
         return;
     }
-    // Older systems: the best they offer is to take the current folder out of the search.
+    // Older systems: the best they offer is to take the current folder out of the search,
+    // which leaves PATH after the system folders.
     SetDllDirectoryA("");
 }
 
@@ -76,10 +79,24 @@ bool PathInProgramFolder(const char* file, char (&path)[MAX_PATH])
     return true;
 }
 
+HMODULE LoadMakerLibrary(const char* file)
+{
+    HMODULE library = LoadLibraryA(file);
+    if (library != nullptr || !g_searchRestricted)
+        return library;
+    const DWORD notFound = GetLastError();
+    wchar_t copy[MAX_PATH];
+    if (!FindOnPath(file, copy)) {
+        SetLastError(notFound);
+        return nullptr;
+    }
+    return LoadLibraryExW(copy, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+}
+
 bool LoadAndBind(const char* file, HMODULE* library, bool (*bindEntryPoints)(HMODULE),
                  void (*clearEntryPoints)())
 {
-    *library = LoadLibraryA(file);
+    *library = LoadMakerLibrary(file);
     if (*library == nullptr)
         return false;
     if (bindEntryPoints(*library))

@@ -7,6 +7,7 @@
 #include "text/text.h"
 
 KeyLibrary g_keyLib;
+GuardedLibrary g_keyLibGuard;
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 SupportLibrary g_supportLib;
+GuardedLibrary g_supportLibGuard;
 
 const char* const kComponentFiles[6] = {kKeyLibraryFile, kLanguageLibraryFile,
                                         kSupportLibraryFile, kExecutableFile, nullptr, nullptr};

@@ -1,5 +1,7 @@
 // The maker's support library: bound whole at start-up, of which only the About box is used.
 #pragma once
+#include "common/fault_guard.h"
+
 #include <windows.h>
 
 // The About box as the support library offers it: fourteen arguments, WINAPI.
@@ -29,6 +31,9 @@ struct SupportLibrary {
 };
 
 extern SupportLibrary g_supportLib;
+
+// The About call goes through here.
+extern GuardedLibrary g_supportLibGuard;
 
 // Key library, language library, support library, executable, then two empty entries.
 extern const char* const kComponentFiles[6];

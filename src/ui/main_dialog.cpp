@@ -72,8 +72,8 @@ void StartAttempt(HWND dialog, Operation operation)
     if (g_attempt.busy)
         return;
     BeginAttempt(dialog);
-    if (g_app.argumentCount == 0 &&
-        ShowMessage(dialog, IDS_CONNECT_KEY, MB_OKCANCEL) != IDOK) {
+    if (!KeyLibraryUsable(dialog) ||
+        (g_app.argumentCount == 0 && ShowMessage(dialog, IDS_CONNECT_KEY, MB_OKCANCEL) != IDOK)) {
         EndAttempt(dialog);
         return;
     }
@@ -83,10 +83,15 @@ void StartAttempt(HWND dialog, Operation operation)
     EndAttemptUnlessWorking(dialog);
 }
 
+// A support library that faulted is not called again; the user learns why About is gone.
 void OnAbout(HWND dialog)
 {
-    ShowAbout(g_app.instance, g_app.languageModule, dialog, IDI_KEYPREP, kComponentFiles, nullptr, 0,
-              kWebHost, kSupportEmail, IDB_ABOUT, 255, 0, kCompanyWord, 1);
+    const bool shown = g_supportLibGuard.call([dialog] {
+        ShowAbout(g_app.instance, g_app.languageModule, dialog, IDI_KEYPREP, kComponentFiles, nullptr, 0,
+                  kWebHost, kSupportEmail, IDB_ABOUT, 255, 0, kCompanyWord, 1);
+    });
+    if (!shown)
+        ShowMessage(dialog, IDS_ABOUT_UNAVAILABLE, MB_ICONERROR);
 }
 
 void OnExit(HWND dialog)
@@ -137,8 +142,12 @@ BOOL OnMouseMove(HWND dialog)
     return TRUE;
 }
 
-void OnHelpTimer(HWND dialog)
+void OnTimer(HWND dialog, UINT_PTR timer)
 {
+    if (timer == kWorkerWatchTimer) {
+        OnWorkerWatchTimer(dialog);
+        return;
+    }
     KillTimer(dialog, g_helpTimer);
     g_helpTimer = 0;
 }
@@ -200,10 +209,15 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_MOUSEMOVE:
         return OnMouseMove(dialog);
     case WM_TIMER:
-        OnHelpTimer(dialog);
+        OnTimer(dialog, wParam);
         return FALSE;
     case WM_QUERYENDSESSION:
         return RefuseEndSessionWhileBusy(dialog);
+    case WM_ENDSESSION:
+        // The session ends anyway: the process may go once the Key is no longer being changed.
+        if (wParam)
+            WaitForWorkerToEnd();
+        return FALSE;
     case kStatusMessage:
         HandleStatusMessage(dialog, wParam);
         return FALSE;

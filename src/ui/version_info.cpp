@@ -123,8 +123,10 @@ void ReadVersionRecord(HMODULE module, const char* fileName, char* dottedVersion
     const VersionRecord record(found);
     if (!record.readable())
         return;
-    const auto* translation = static_cast<const WORD*>(record.query("\\VarFileInfo\\Translation"));
-    if (translation == nullptr)
+    // A language and a code page: two words, or the record holds no usable translation.
+    UINT translationLength = 0;
+    const auto* translation = static_cast<const WORD*>(record.query("\\VarFileInfo\\Translation", &translationLength));
+    if (translation == nullptr || translationLength < 2 * sizeof(WORD))
         return;
 
     // Each string is read only after the one before it was found.

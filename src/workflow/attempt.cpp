@@ -1,7 +1,7 @@
 #include "workflow/workflow.h"
 
 #include "app/app_context.h"
-#include "common/fault_guard.h"
+#include "common/proc_cast.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
 #include "workflow/attempt_state.h"
@@ -20,17 +20,13 @@ void EnableButtons(HWND mainDialog, bool enable)
 using BlockReasonCreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
 using BlockReasonDestroyFn = BOOL(WINAPI*)(HWND);
 
-FARPROC User32Function(const char* name)
-{
-    return GetProcAddress(GetModuleHandleA("user32.dll"), name);
-}
+HMODULE User32() { return GetModuleHandleA("user32.dll"); }
 
 // Tells the session why it should not end while a Key is being changed, where the platform
 // has a way to say so.
 void BlockShutdown(HWND mainDialog)
 {
-    auto create = reinterpret_cast<BlockReasonCreateFn>(
-        reinterpret_cast<void*>(User32Function("ShutdownBlockReasonCreate")));
+    auto create = ProcAs<BlockReasonCreateFn>(User32(), "ShutdownBlockReasonCreate");
     wchar_t reason[kCaptionSize];
     if (create && MultiByteToWideChar(CP_ACP, 0, g_app.caption, -1, reason, kCaptionSize) > 0)
         create(mainDialog, reason);
@@ -38,13 +34,16 @@ void BlockShutdown(HWND mainDialog)
 
 void UnblockShutdown(HWND mainDialog)
 {
-    auto destroy = reinterpret_cast<BlockReasonDestroyFn>(
-        reinterpret_cast<void*>(User32Function("ShutdownBlockReasonDestroy")));
+    auto destroy = ProcAs<BlockReasonDestroyFn>(User32(), "ShutdownBlockReasonDestroy");
     if (destroy)
         destroy(mainDialog);
 }
 
 bool IsStageCode(WPARAM code) { return code == kStageFormatting || code == kStageUnformatting; }
+
+// How often the main dialog looks whether a worker has ended without its final code
+// arriving (a full message queue makes PostMessage fail).
+constexpr UINT kWorkerWatchDelay = 500;
 
 // The worker has posted its final code and does nothing after it but return.
 void JoinWorker()
@@ -52,13 +51,23 @@ void JoinWorker()
     WaitForSingleObject(g_attempt.worker, INFINITE);
     CloseHandle(g_attempt.worker);
     g_attempt.worker = nullptr;
+    KillTimer(g_app.mainDialog, kWorkerWatchTimer);
 }
 
 } // namespace
 
 void CloseAttemptReader()
 {
-    RunGuarded([](void*) { g_keyLib.CloseReader(g_attempt.reader); }, nullptr);
+    g_keyLibGuard.call([] { g_keyLib.CloseReader(g_attempt.reader); });
+}
+
+void WatchWorker() { SetTimer(g_app.mainDialog, kWorkerWatchTimer, kWorkerWatchDelay, nullptr); }
+
+void OnWorkerWatchTimer(HWND mainDialog)
+{
+    if (g_attempt.worker != nullptr && g_attempt.workerDone &&
+        WaitForSingleObject(g_attempt.worker, 0) == WAIT_OBJECT_0)
+        HandleStatusMessage(mainDialog, g_attempt.outcome);
 }
 
 void BeginAttempt(HWND mainDialog)
@@ -76,6 +85,10 @@ void EndAttempt(HWND mainDialog)
     if (!g_attempt.busy)
         return;
     g_attempt.busy = false;
+    // Whichever way the attempt ended, the credential it was given has no use any more.
+    if (g_attempt.reachedSetUp)
+        SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
+    g_attempt.reachedSetUp = false;
     ForgetRejectedCredential();
     EnableButtons(mainDialog, true);
     HWND focus = GetFocus();
@@ -107,8 +120,21 @@ void HandleStatusMessage(HWND mainDialog, WPARAM code)
     EndAttemptUnlessWorking(mainDialog);
 }
 
+void WaitForWorkerToEnd()
+{
+    if (g_attempt.worker == nullptr)
+        return;
+    // The worker waits for its stage codes to be handled: serve them meanwhile.
+    while (MsgWaitForMultipleObjects(1, &g_attempt.worker, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
 void WaitForWorker()
 {
-    if (g_attempt.worker != nullptr)
-        JoinWorker();
+    if (g_attempt.worker == nullptr)
+        return;
+    WaitForWorkerToEnd();
+    JoinWorker();
 }

@@ -18,6 +18,7 @@ struct AttemptState {
     // handled. Kept on the user-interface thread only.
     bool busy;
     bool settingUp;           // StartOperation is on the stack
+    bool reachedSetUp;        // the attempt got past the connect prompt: wipe its credential at the end
     HANDLE worker;            // the running worker; null when none (user-interface thread)
     // Written by the worker just before it posts its final code, so that the main dialog
     // can tell the real outcome from a status message that another program posted.

@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/message_box.h"
 #include "dialogs/credential_dialogs.h"
+#include "keylib/key_library.h"
 #include "res/resource.h"
 #include "text/text.h"
 #include "workflow/attempt_state.h"
@@ -21,12 +22,6 @@ struct RetryRule {
     DLGPROC prompt;
     bool restart;
 };
-
-// A Key with no way to ask again has still refused the attempt: say that it failed.
-UINT OperationFailedMessage()
-{
-    return g_attempt.operation == Operation::Format ? IDS_FORMAT_FAILED : IDS_UNFORMAT_FAILED;
-}
 
 RetryRule RetryRuleFor(int cardType)
 {
@@ -84,6 +79,25 @@ void RememberRejectedCredential()
 
 } // namespace
 
+UINT OperationFailedMessage()
+{
+    return g_attempt.operation == Operation::Format ? IDS_FORMAT_FAILED : IDS_UNFORMAT_FAILED;
+}
+
+void ShowFailure(HWND owner, UINT textId)
+{
+    ShowMessage(owner, textId, MB_ICONERROR);
+    KeyLibraryUsable(owner);
+}
+
+bool KeyLibraryUsable(HWND owner)
+{
+    if (!g_keyLibGuard.faulted())
+        return true;
+    ShowMessage(owner, IDS_KEY_LIBRARY_STOPPED, MB_ICONERROR);
+    return false;
+}
+
 void ShowOutcome(HWND mainDialog, WPARAM code)
 {
     SetWindowTextA(mainDialog, g_app.caption);
@@ -99,10 +113,10 @@ void ShowOutcome(HWND mainDialog, WPARAM code)
         SetTitle(mainDialog, IDS_STAGE_UNFORMATTING);
         break;
     case kUnformatFailed:
-        ShowMessage(mainDialog, IDS_UNFORMAT_FAILED, MB_ICONERROR);
+        ShowFailure(mainDialog, IDS_UNFORMAT_FAILED);
         break;
     case kFormatFailed:
-        ShowMessage(mainDialog, IDS_FORMAT_FAILED, MB_ICONERROR);
+        ShowFailure(mainDialog, IDS_FORMAT_FAILED);
         break;
     case kCredentialRejected:
         RetryCredential(mainDialog, g_attempt.cardType);

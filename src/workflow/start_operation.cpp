@@ -5,7 +5,6 @@
 #include "dialogs/credential_dialogs.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
-#include "common/fault_guard.h"
 #include "workflow/attempt_state.h"
 
 #include <cstdlib>
@@ -22,71 +21,86 @@ bool IsRequestedReader(const char* name)
     return g_app.argumentCount <= 1 || std::strcmp(name, g_app.arguments[1]) == 0;
 }
 
-// The reader walk up to the card type of the first usable Key. It runs under the fault
-// guard, so it keeps nothing on its own frame: the copies of the names it has seen (a name
-// lives only until the next EnumReaders) are freed by its caller.
-struct ReaderWalk {
-    char* seenNames[kMostReaders];
-    int seenCount;
-    int keyStatus;
-    bool readerOpen; // the reader handle is open and has not been handed to CloseReader
-    bool found;
-};
-
-bool SeenBefore(const ReaderWalk& walk, const char* name)
-{
-    for (int i = 0; i < walk.seenCount; ++i)
-        if (std::strcmp(walk.seenNames[i], name) == 0)
-            return true;
-    return false;
-}
-
-void WalkReaders(void* context)
-{
-    auto* walk = static_cast<ReaderWalk*>(context);
-    for (int index = 0; index < kMostReaders; ++index) {
-        const char* name = g_keyLib.EnumReaders(index);
-        if (name == nullptr || SeenBefore(*walk, name))
-            return;
-        char* copy = _strdup(name);
-        if (copy == nullptr)
-            return;
-        walk->seenNames[walk->seenCount++] = copy;
-        if (g_keyLib.GetReaderType(name) != kUsableReaderType || !IsRequestedReader(name))
-            continue;
-        g_attempt.reader = g_keyLib.InitReader(name);
-        if (g_attempt.reader == kNoHandle)
-            continue;
-        walk->readerOpen = true;
-        walk->keyStatus = g_keyLib.InitCard(g_attempt.reader, 0);
-        if (walk->keyStatus != kNoHandle) {
-            g_attempt.cardType = 0;
-            g_keyLib.GetCardType(g_attempt.reader, &g_attempt.cardType);
-            walk->found = true;
-            return;
-        }
-        walk->readerOpen = false;
-        g_keyLib.CloseReader(g_attempt.reader);
+// Copies of the reader names seen in this walk: a name lives only until the next EnumReaders.
+class SeenReaders {
+public:
+    SeenReaders() = default;
+    SeenReaders(const SeenReaders&) = delete;
+    SeenReaders& operator=(const SeenReaders&) = delete;
+    ~SeenReaders()
+    {
+        for (int i = 0; i < count_; ++i)
+            std::free(names_[i]);
     }
-}
+
+    bool contains(const char* name) const
+    {
+        for (int i = 0; i < count_; ++i)
+            if (std::strcmp(names_[i], name) == 0)
+                return true;
+        return false;
+    }
+
+    bool add(const char* name)
+    {
+        char* copy = count_ < kMostReaders ? _strdup(name) : nullptr;
+        if (copy == nullptr)
+            return false;
+        names_[count_++] = copy;
+        return true;
+    }
+
+private:
+    char* names_[kMostReaders] = {};
+    int count_ = 0;
+};
 
 enum class Discovery { Found, NotFound, Failed };
 
-// Opens the first usable Key and reads its card type. A reader that opened but holds no
-// usable Key is closed again at once; after a fault in the library an open reader is closed.
+// Opens the reader and reads the Key's status and card type; NotFound when the reader holds
+// no usable Key, which is then closed again at once. After a fault nothing is closed: the
+// library is not called again.
+Discovery OpenKeyIn(const char* name, int* keyStatus)
+{
+    int reader = kNoHandle;
+    if (!g_keyLibGuard.call(&reader, g_keyLib.InitReader, name))
+        return Discovery::Failed;
+    if (reader == kNoHandle)
+        return Discovery::NotFound;
+    g_attempt.reader = reader;
+    if (!g_keyLibGuard.call(keyStatus, g_keyLib.InitCard, reader, 0))
+        return Discovery::Failed;
+    if (*keyStatus == kNoHandle) {
+        CloseAttemptReader();
+        return Discovery::NotFound;
+    }
+    g_attempt.cardType = 0;
+    int ignored = 0;
+    return g_keyLibGuard.call(&ignored, g_keyLib.GetCardType, reader, &g_attempt.cardType) ? Discovery::Found
+                                                                                        : Discovery::Failed;
+}
+
+// Walks the readers to the first usable Key. Each key-library call is guarded on its own, so
+// a fault anywhere in the library ends the walk as Failed.
 Discovery OpenFirstUsableKey(int* keyStatus)
 {
-    ReaderWalk walk{};
-    const bool completed = RunGuarded(WalkReaders, &walk);
-    for (int i = 0; i < walk.seenCount; ++i)
-        std::free(walk.seenNames[i]);
-    if (!completed) {
-        if (walk.readerOpen)
-            CloseAttemptReader();
-        return Discovery::Failed;
+    SeenReaders seen;
+    for (int index = 0; index < kMostReaders; ++index) {
+        const char* name = nullptr;
+        if (!g_keyLibGuard.call(&name, g_keyLib.EnumReaders, index))
+            return Discovery::Failed;
+        if (name == nullptr || seen.contains(name) || !seen.add(name))
+            return Discovery::NotFound;
+        int readerType = 0;
+        if (!g_keyLibGuard.call(&readerType, g_keyLib.GetReaderType, name))
+            return Discovery::Failed;
+        if (readerType != kUsableReaderType || !IsRequestedReader(name))
+            continue;
+        const Discovery discovery = OpenKeyIn(name, keyStatus);
+        if (discovery != Discovery::NotFound)
+            return discovery;
     }
-    *keyStatus = walk.keyStatus;
-    return walk.found ? Discovery::Found : Discovery::NotFound;
+    return Discovery::NotFound;
 }
 
 // Only an explicit OK goes on: a dialog that failed to open (-1) ends the attempt.
@@ -156,13 +170,14 @@ void StartWorker(HWND owner, WorkerMode mode)
 {
     g_attempt.workerDone = false;
     g_attempt.worker = CreateThread(nullptr, 0, FormatWorker, reinterpret_cast<LPVOID>(mode), 0, nullptr);
-    if (g_attempt.worker != nullptr)
+    if (g_attempt.worker != nullptr) {
+        WatchWorker();
         return;
+    }
     // Without a worker nobody would close the reader.
     CloseAttemptReader();
     g_attempt.reader = kNoHandle;
-    ShowMessage(owner, g_attempt.operation == Operation::Format ? IDS_FORMAT_FAILED : IDS_UNFORMAT_FAILED,
-                MB_ICONERROR);
+    ShowMessage(owner, OperationFailedMessage(), MB_ICONERROR);
 }
 
 void SetUp(HWND owner, bool firstAttempt)
@@ -180,7 +195,7 @@ void SetUp(HWND owner, bool firstAttempt)
         return;
     case Discovery::Failed:
         SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-        ShowMessage(owner, IDS_INIT_KEY_FAILED, MB_ICONERROR);
+        ShowFailure(owner, IDS_INIT_KEY_FAILED);
         return;
     }
 
@@ -215,6 +230,7 @@ void StartOperation(HWND owner, bool firstAttempt)
     if (g_attempt.settingUp || g_attempt.worker != nullptr)
         return;
     g_attempt.settingUp = true;
+    g_attempt.reachedSetUp = true;
     SetUp(owner, firstAttempt);
     g_attempt.settingUp = false;
 }

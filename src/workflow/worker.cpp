@@ -2,52 +2,47 @@
 
 #include "app/app_context.h"
 #include "keylib/key_library.h"
-#include "common/fault_guard.h"
 #include "workflow/attempt_state.h"
 
 namespace {
 
 void SendStage(unsigned stage) { SendMessageA(g_app.mainDialog, kStatusMessage, stage, 0); }
 
-// One UnformatCard or FormatCard call and what it left behind. `faulted` when the library
-// raised a processor fault: the call is abandoned and counts as failed.
+// One UnformatCard or FormatCard call and what it left behind. `faulted` when an exception
+// escaped the library, now or in an earlier call: the call counts as failed.
 struct KeyCall {
-    const DWORD* spaceRequest;
-    int flags;
     BOOL result;
     DWORD error;
     bool faulted;
 };
 
-void CallUnformatCard(void* context)
+KeyCall CallUnformatCard(int flags)
 {
-    auto* call = static_cast<KeyCall*>(context);
-    call->result = g_keyLib.UnformatCard(g_attempt.reader, g_attempt.credential, call->flags);
-    call->error = GetLastError();
+    KeyCall call{FALSE, 0, false};
+    call.faulted = !g_keyLibGuard.call([&] {
+        call.result = g_keyLib.UnformatCard(g_attempt.reader, g_attempt.credential, flags);
+        call.error = GetLastError();
+    });
+    return call;
 }
 
-void CallFormatCard(void* context)
+KeyCall CallFormatCard(const DWORD* spaceRequest, int flags)
 {
-    auto* call = static_cast<KeyCall*>(context);
-    call->result = g_keyLib.FormatCard(g_attempt.reader, g_attempt.credential, "",
-                                       call->spaceRequest, call->flags);
-    call->error = GetLastError();
+    KeyCall call{FALSE, 0, false};
+    call.faulted = !g_keyLibGuard.call([&] {
+        call.result = g_keyLib.FormatCard(g_attempt.reader, g_attempt.credential, "", spaceRequest, flags);
+        call.error = GetLastError();
+    });
+    return call;
 }
 
 // The key library's booleans count by their low byte.
 bool Succeeded(const KeyCall& call) { return !call.faulted && static_cast<unsigned char>(call.result) != 0; }
 
-KeyCall Run(void (*body)(void*), const DWORD* spaceRequest, int flags)
-{
-    KeyCall call{spaceRequest, flags, FALSE, 0, false};
-    call.faulted = !RunGuarded(body, &call);
-    return call;
-}
-
 DWORD FormatKey(DWORD spaceRequest, int flags)
 {
     const DWORD* request = spaceRequest != 0 ? &spaceRequest : nullptr;
-    const KeyCall first = Run(CallFormatCard, request, flags);
+    const KeyCall first = CallFormatCard(request, flags);
     if (Succeeded(first))
         return FinishWork(kFormatted);
     if (!first.faulted && first.error == kScardInvalidChv)
@@ -58,7 +53,7 @@ DWORD FormatKey(DWORD spaceRequest, int flags)
         return FinishWork(kFormatFailed);
 
     // Too little room for the usual size: let the maker's area take what is free.
-    const KeyCall second = Run(CallFormatCard, nullptr, flags);
+    const KeyCall second = CallFormatCard(nullptr, flags);
     if (Succeeded(second))
         return FinishWork(kFormatted);
     return FinishWork(!second.faulted && second.error == kScardNoMemory ? kNoFreeSpace : kFormatFailed);
@@ -73,7 +68,7 @@ DWORD WINAPI FormatWorker(LPVOID parameter)
     const int flags = g_attempt.clearAll ? kClearAllData : kKeepOtherData;
 
     SendStage(kStageUnformatting);
-    const KeyCall unformat = Run(CallUnformatCard, nullptr, flags);
+    const KeyCall unformat = CallUnformatCard(flags);
     if (unformat.faulted)
         return FinishWork(kUnformatFailed);
     if (!Succeeded(unformat)) {

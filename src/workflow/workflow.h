@@ -42,9 +42,17 @@ void EndAttemptUnlessWorking(HWND mainDialog);
 // a new worker.
 void HandleStatusMessage(HWND mainDialog, WPARAM code);
 
-// At shutdown: waits until a worker that is still running has finished with the Key, so
-// that the key library is never freed under it.
+// When the session ends: waits until a worker that is still running has finished with the
+// Key (its last key-library call returned, the reader closed). Its outcome is still handled.
+void WaitForWorkerToEnd();
+// At shutdown: the same, then the worker is joined, so that the key library is never freed
+// under it.
 void WaitForWorker();
+
+// The main dialog's timer that notices a worker which ended without its final code arriving.
+constexpr UINT_PTR kWorkerWatchTimer = 2;
+void WatchWorker();
+void OnWorkerWatchTimer(HWND mainDialog);
 
 // Begins an attempt on the user-interface thread; returns once the worker runs or the
 // attempt has ended. Confirmations are asked only on a first attempt.
@@ -53,9 +61,19 @@ void StartOperation(HWND owner, bool firstAttempt);
 // The worker thread: unformats, and for Format formats, the open Key.
 DWORD WINAPI FormatWorker(LPVOID mode);
 
-// CloseReader on the attempt's reader, under the fault guard: a library that has faulted
-// once may fault again.
+// CloseReader on the attempt's reader, unless the key library has faulted: the end of the
+// process releases the reader then.
 void CloseAttemptReader();
+
+// The failure message of the attempt's operation.
+UINT OperationFailedMessage();
+
+// Error message `textId`; after a fault in the key library, followed by the advice to start
+// the program again.
+void ShowFailure(HWND owner, UINT textId);
+
+// False, after telling the user, when the key library has faulted in this run.
+bool KeyLibraryUsable(HWND owner);
 
 // The worker's only way out: closes the reader and posts the outcome. Returns the
 // thread's exit code (0 after success, else -1).

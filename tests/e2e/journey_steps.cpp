@@ -32,6 +32,8 @@ const ExpectedBox kWrongSoPin{"The SO PIN you entered is incorrect!", {IDOK}, tr
 const ExpectedBox kWrongPassPhrase{"The Pass Phrase you entered is incorrect!", {IDOK}, true};
 const ExpectedBox kWrongAdminPin{"The Admin PIN you entered is incorrect!", {IDOK}, true};
 const ExpectedBox kWrongFormattingPassword{"Wrong formatting password!", {IDOK}, true};
+const ExpectedBox kKeyLibraryStopped{
+    "The key library stopped working. Close this program, reconnect the Key and start the program again.", {IDOK}, true};
 
 const char kEnterTransportKey[] = "Please enter Transport key required for this type of Key.";
 const char kEnterFormattingPassword[] = "Please enter Formatting password required for this type of Key.";

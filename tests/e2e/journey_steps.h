@@ -33,6 +33,7 @@ extern const ExpectedBox kWrongSoPin;
 extern const ExpectedBox kWrongPassPhrase;
 extern const ExpectedBox kWrongAdminPin;
 extern const ExpectedBox kWrongFormattingPassword;
+extern const ExpectedBox kKeyLibraryStopped;
 
 // Prompts of the credential dialogs.
 extern const char kEnterTransportKey[];

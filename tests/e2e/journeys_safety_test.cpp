@@ -1,6 +1,7 @@
 // What must never happen to a Key, tried from outside as a careless user or another program
 // would: a second attempt beside the first, a close under a starting worker, a status message
-// that did not come from the worker, and libraries planted where the program is started.
+// that did not come from the worker, libraries planted where the program is started, a key
+// library that faults, and a session that ends during a Format.
 #include "journey_steps.h"
 
 #include "res/resource.h"
@@ -28,6 +29,12 @@ void ExpectOneFormat(const Journey& journey)
     EXPECT_EQ(1, journey.program.logCount("FormatCard"));
     EXPECT_EQ("7000", journey.key("MakerArea"));
     journey.expectEveryReaderClosed();
+}
+
+// The no-credential Key set, with `knob` added to the Key.
+std::string KeySetWith(const std::string& knob)
+{
+    return Replaced(ProgramDriver::shippedKeySet("type03_no_credential"), "CardType=3", "CardType=3\n" + knob);
 }
 
 } // namespace
@@ -132,4 +139,51 @@ TEST(JourneySafety, LibrariesPlantedInTheCurrentFolderOrOnPathAreNotLoaded)
         EXPECT_FALSE(Exists(planted + ".loaded")) << planted << " was loaded";
     }
     journey.expectEveryReaderClosed();
+}
+
+// A key library that probes memory and handles the fault itself has done its work.
+TEST(JourneySafety, KeyLibraryHandlingItsOwnFaultFormats)
+{
+    Journey journey(KeySetWith("ProbeMemory=yes"));
+    journey.start(kReader);
+    journey.confirmFormat();
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+    ExpectOneFormat(journey);
+}
+
+// A key library that faulted holding its own lock would block the next call for ever: it is
+// never called again, the user is told to start afresh, and the program stays usable.
+TEST(JourneySafety, KeyLibraryThatFaultedIsNeverCalledAgain)
+{
+    Journey journey(KeySetWith("FaultInUnformat=yes"));
+    journey.start();
+    journey.press(IDC_MAIN_FORMAT);
+    journey.box(kConnect, IDOK);
+    journey.confirmFormat();
+    journey.box(kUnformatFailed, IDOK);
+    journey.box(kKeyLibraryStopped, IDOK);
+
+    journey.press(IDC_MAIN_FORMAT);
+    journey.box(kKeyLibraryStopped, IDOK);
+    EXPECT_TRUE(ProgramDriver::deliver(journey.main.window, WM_NULL));
+    journey.closeIdleMainDialog();
+    EXPECT_EQ(1, journey.program.logCount("EnumReaders"));
+    EXPECT_EQ(0, journey.program.logCount("CloseReader"));
+    EXPECT_EQ("7000", journey.key("MakerArea"));
+}
+
+// When the session ends anyway, the program lets the worker finish with the Key first.
+TEST(JourneySafety, SessionEndWaitsUntilTheReaderIsClosed)
+{
+    Journey journey(ProgramDriver::shippedKeySet("slow_operations"));
+    journey.start(kReader);
+    journey.confirmFormat();
+    ASSERT_TRUE(ProgramDriver::waitForTitle(journey.main.window, "Unformatting . . ."));
+    DWORD_PTR ignored = 0;
+    EXPECT_NE(0, SendMessageTimeoutA(journey.main.window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 30000, &ignored));
+    EXPECT_EQ(1, journey.program.logCount("FormatCard"));
+    EXPECT_EQ(1, journey.program.logCount("CloseReader"));
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
 }

@@ -14,6 +14,8 @@ void ResetProgramState()
     lstrcpyA(g_app.caption, "Key formatting utility");
     g_keyLib = KeyLibrary{};
     g_supportLib = SupportLibrary{};
+    g_keyLibGuard.reset();
+    g_supportLibGuard.reset();
     ResetAttemptState();
 }
 

@@ -24,6 +24,14 @@ const char kHelpFailed[] = "Unable to activate Help!";
 const char kSuccess[] = "The process is successfully completed.";
 
 bool g_watchdogFired;
+int g_faultingAboutCalls;
+
+int WINAPI FaultingAbout(HINSTANCE, HMODULE, HWND, int, const char* const*, const char*, int, const char*,
+                         const char*, int, int, int, const char*, int)
+{
+    ++g_faultingAboutCalls;
+    return *static_cast<volatile int*>(nullptr);
+}
 
 // A script that goes wrong must not leave the modal dialog open for ever.
 void CALLBACK Watchdog(HWND, UINT, UINT_PTR, DWORD)
@@ -227,6 +235,22 @@ TEST_F(MainDialog, ImageOpensAboutWithItsFourteenArgumentsInEitherConvention)
         EXPECT_EQ(1, call->reserved4);
         FreeLibrary(support);
     }
+}
+
+// A support library that faulted in its About box is not called again; the user is told why.
+TEST_F(MainDialog, AboutThatFaultedIsNotCalledAgain)
+{
+    g_supportLib.AboutDialog = FaultingAbout;
+    g_faultingAboutCalls = 0;
+    for (int click = 0; click < 2; ++click) {
+        onMainDialog([](HWND dialog) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_MAIN_IMAGE, STN_CLICKED), 0); },
+                     "click the image");
+        robot.add(AnswerMessageBoxWithText("The About box is not available: the support library stopped working.", IDOK));
+    }
+    closeMainDialog();
+    EXPECT_EQ(0, runMainDialog());
+    EXPECT_EQ(1, g_faultingAboutCalls);
+    EXPECT_EQ(2u, robot.messageBoxes().size());
 }
 
 TEST_F(MainDialog, HelpWithoutReadmeIsAnError)

@@ -1,9 +1,11 @@
 #include "app/app_context.h"
+#include "common/library_binding.h"
 #include "keylib/key_library.h"
 #include "support/dialog_robot.h"
 #include "support/program_state.h"
 #include "support/support_library.h"
 #include "support/temp_folder.h"
+#include "support/test_paths.h"
 #include "dlls/recorded_about.h"
 
 #include <gtest/gtest.h>
@@ -159,4 +161,35 @@ TEST_F(Bindings, MissingKeyLibraryIsReportedWithTheLoaderError)
     EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
     EXPECT_EQ(1u, robot.messageBoxes().size());
     EXPECT_TRUE(robot.unexpected().empty());
+}
+
+// After the search is restricted, a library loaded by name comes from System32 even when a
+// folder on PATH holds one too; only the maker's libraries are still looked for on PATH.
+TEST_F(Bindings, SystemFolderComesBeforePathAndOnlyMakerLibrariesUsePath)
+{
+    TempFolder pathFolder;
+    char system[MAX_PATH] = {};
+    ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
+    const std::string marker = JoinPath(JoinPath(TestDllDir(), "planted_lang"), "keyprep_lang.dll");
+    const std::string systemCopy = JoinPath(system, "kp_marker.dll");
+    ASSERT_TRUE(CopyFileA(marker.c_str(), systemCopy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(marker.c_str(), pathFolder.file("kp_marker.dll").c_str(), FALSE));
+    const std::string keyLibrary = JoinPath(JoinPath(TestDllDir(), "keylib_complete"), "cardwyn32.dll");
+    ASSERT_TRUE(CopyFileA(keyLibrary.c_str(), pathFolder.file("cardwyn32.dll").c_str(), FALSE));
+    SetEnvironmentVariableA("PATH", (pathFolder.path() + ";" + system).c_str());
+
+    RestrictLibrarySearch();
+    HMODULE loaded = LoadLibraryA("kp_marker.dll");
+    char found[MAX_PATH] = {};
+    GetModuleFileNameA(loaded, found, MAX_PATH);
+    EXPECT_EQ(0, lstrcmpiA(systemCopy.c_str(), found)) << found;
+    HMODULE keys = nullptr;
+    EXPECT_TRUE(BindKeyLibrary(&keys));
+    GetModuleFileNameA(keys, found, MAX_PATH);
+    EXPECT_EQ(0, lstrcmpiA(pathFolder.file("cardwyn32.dll").c_str(), found)) << found;
+
+    FreeLibrary(keys);
+    FreeLibrary(loaded);
+    DeleteFileA(systemCopy.c_str());
+    DeleteFileA((systemCopy + ".loaded").c_str());
 }

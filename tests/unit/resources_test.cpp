@@ -181,6 +181,8 @@ const std::map<int, std::string>& ExpectedStrings()
         {2532, "Wrong formatting password!"},
         {2542, "Unable to unformat this type of Key!"},
         {2543, "The Key's PIN or password is blocked after too many wrong entries. Please contact support@veltrax.example."},
+        {2600, "The key library stopped working. Close this program, reconnect the Key and start the program again."},
+        {2601, "The About box is not available: the support library stopped working."},
     };
     return strings;
 }

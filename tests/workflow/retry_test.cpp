@@ -130,6 +130,22 @@ TEST_F(WorkflowTest, PromptedPinIsUsedByTheRestartedAttempt)
     EXPECT_EQ(3u, robot->messageBoxes().size()) << "two confirmations, no PIN message, success";
 }
 
+// Once the user gives up after a rejection, the PIN stays nowhere in the program.
+TEST_F(WorkflowTest, RejectedPinIsWipedWhenTheUserGivesUp)
+{
+    keys->readers = {{"Reader", 30, 11, 0, 4}};
+    keys->unformatResults = {Fail(kScardInvalidChv), Fail(kScardInvalidChv)};
+    robot->add(AnswerMessageBoxWithText(kConfirmReformat, IDYES));
+    robot->add(AnswerMessageBoxWithText(kConfirmDataLoss, IDYES));
+    robot->add(TypeAndPress(PinDialogProc, IDC_PIN_EDIT, "9999"));
+    robot->add(AnswerMessageBoxWithText("The PIN you entered is incorrect!", IDOK));
+    robot->add(PressIn(PinDialogProc, IDCANCEL));
+    run(true);
+    EXPECT_EQ("9999", std::string(reinterpret_cast<const char*>(keys->callsNamed("UnformatCard").at(1).credential.data())));
+    EXPECT_EQ(std::vector<unsigned char>(kCredentialSize, 0),
+              std::vector<unsigned char>(g_attempt.credential, g_attempt.credential + kCredentialSize));
+}
+
 TEST_F(WorkflowTest, WrongSoPinThenRightOne)
 {
     keys->readers = {{"Reader", 30, 11, 0, 8}};
