@@ -163,22 +163,23 @@ TEST_F(Bindings, MissingKeyLibraryIsReportedWithTheLoaderError)
     EXPECT_TRUE(robot.unexpected().empty());
 }
 
-// After the search is restricted, a library loaded by name comes from System32 even when a
-// folder on PATH holds one too; only the maker's libraries are still looked for on PATH.
-TEST_F(Bindings, SystemFolderComesBeforePathAndOnlyMakerLibrariesUsePath)
+// After the search is restricted, a library loaded by name never comes from a folder on PATH,
+// even when System32 has none; only the maker's libraries are still looked for there.
+TEST_F(Bindings, PathServesOnlyTheMakerLibraries)
 {
     TempFolder pathFolder;
     char system[MAX_PATH] = {};
     ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
     const std::string marker = JoinPath(JoinPath(TestDllDir(), "planted_lang"), "keyprep_lang.dll");
     const std::string systemCopy = JoinPath(system, "kp_marker.dll");
-    ASSERT_TRUE(CopyFileA(marker.c_str(), systemCopy.c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(marker.c_str(), pathFolder.file("kp_marker.dll").c_str(), FALSE));
     const std::string keyLibrary = JoinPath(JoinPath(TestDllDir(), "keylib_complete"), "cardwyn32.dll");
     ASSERT_TRUE(CopyFileA(keyLibrary.c_str(), pathFolder.file("cardwyn32.dll").c_str(), FALSE));
     SetEnvironmentVariableA("PATH", (pathFolder.path() + ";" + system).c_str());
 
     RestrictLibrarySearch();
+    EXPECT_EQ(nullptr, LoadLibraryA("kp_marker.dll")) << "loaded from PATH";
+    ASSERT_TRUE(CopyFileA(marker.c_str(), systemCopy.c_str(), FALSE));
     HMODULE loaded = LoadLibraryA("kp_marker.dll");
     char found[MAX_PATH] = {};
     GetModuleFileNameA(loaded, found, MAX_PATH);
