@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the release into a temporary folder and checks what each artefact holds: exactly its
 # files, never a stand-in of the maker's libraries in what an administrator deploys, the
-# program and symbols as built, Windows line ends, and checksums that match.
+# program and symbols as built, Windows line ends, documents that name this release, the
+# MSI's tables as validation wants them, and checksums that match.
 set -euo pipefail
 root=$1 build=$2
 out=$(mktemp -d)
@@ -9,6 +10,7 @@ trap 'rm -rf "$out"' EXIT
 
 KEYPREP_BUILD_DIR=$build "$root/tools/package" "$out/dist" >"$out/said"
 dist=$out/dist
+v=$(cat "$build/version/version.txt")
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect_listing() {
@@ -18,39 +20,41 @@ expect_listing() {
   fi
 }
 
-expect_listing keyprep-1.14-win32.zip "$(unzip -Z1 "$dist/keyprep-1.14-win32.zip")" \
-"keyprep-1.14/keyprep.exe
-keyprep-1.14/readme.txt
-keyprep-1.14/INSTALL.txt
-keyprep-1.14/THIRD-PARTY-NOTICES.txt
-keyprep-1.14/lang/README.txt
-keyprep-1.14/lang/de/keyprep_lang.dll"
+expect_listing keyprep-$v-win32.zip "$(unzip -Z1 "$dist/keyprep-$v-win32.zip")" \
+"keyprep-$v/keyprep.exe
+keyprep-$v/readme.txt
+keyprep-$v/CHANGELOG.txt
+keyprep-$v/INSTALL.txt
+keyprep-$v/THIRD-PARTY-NOTICES.txt
+keyprep-$v/lang/README.txt
+keyprep-$v/lang/de/keyprep_lang.dll"
 
 # The MSI's File table: the long name after the short one.
-msi_files=$(msiinfo export "$dist/keyprep-1.14.msi" File | tail -n +4 | cut -f3 | sed 's/.*|//')
-expect_listing keyprep-1.14.msi "$msi_files" \
+msi_files=$(msiinfo export "$dist/keyprep-$v.msi" File | tail -n +4 | cut -f3 | sed 's/.*|//')
+expect_listing keyprep-$v.msi "$msi_files" \
 "keyprep.exe
 readme.txt
+CHANGELOG.txt
 THIRD-PARTY-NOTICES.txt
 keyprep_lang.dll"
 
-expect_listing keyprep-1.14-symbols.zip "$(unzip -Z1 "$dist/keyprep-1.14-symbols.zip")" \
-  "keyprep-1.14-symbols/keyprep.exe.debug"
+expect_listing keyprep-$v-symbols.zip "$(unzip -Z1 "$dist/keyprep-$v-symbols.zip")" \
+  "keyprep-$v-symbols/keyprep.exe.debug"
 
-keysets=$(cd "$root/sim/keysets" && ls *.ini | sed 's|^|keyprep-1.14-training-simulator/keysets/|')
-expect_listing keyprep-1.14-training-simulator.zip "$(unzip -Z1 "$dist/keyprep-1.14-training-simulator.zip")" \
-"keyprep-1.14-training-simulator/cardwyn32.dll
-keyprep-1.14-training-simulator/plinth.dll
-keyprep-1.14-training-simulator/README.txt
-keyprep-1.14-training-simulator/THIRD-PARTY-NOTICES.txt
+keysets=$(cd "$root/sim/keysets" && ls *.ini | sed "s|^|keyprep-$v-training-simulator/keysets/|")
+expect_listing keyprep-$v-training-simulator.zip "$(unzip -Z1 "$dist/keyprep-$v-training-simulator.zip")" \
+"keyprep-$v-training-simulator/cardwyn32.dll
+keyprep-$v-training-simulator/plinth.dll
+keyprep-$v-training-simulator/README.txt
+keyprep-$v-training-simulator/THIRD-PARTY-NOTICES.txt
 $keysets"
 
 # What an administrator deploys never carries a stand-in, under any name or folder.
 mkdir "$out/win32" "$out/msi" "$out/simulator" "$out/symbols"
-unzip -q "$dist/keyprep-1.14-win32.zip" -d "$out/win32"
-unzip -q "$dist/keyprep-1.14-training-simulator.zip" -d "$out/simulator"
-unzip -q "$dist/keyprep-1.14-symbols.zip" -d "$out/symbols"
-msiextract -C "$out/msi" "$dist/keyprep-1.14.msi" >/dev/null
+unzip -q "$dist/keyprep-$v-win32.zip" -d "$out/win32"
+unzip -q "$dist/keyprep-$v-training-simulator.zip" -d "$out/simulator"
+unzip -q "$dist/keyprep-$v-symbols.zip" -d "$out/symbols"
+msiextract -C "$out/msi" "$dist/keyprep-$v.msi" >/dev/null
 while IFS= read -r -d '' file; do
   for standin in cardwyn32.dll plinth.dll; do
     if cmp -s "$file" "$build/bin/$standin"; then
@@ -59,34 +63,63 @@ while IFS= read -r -d '' file; do
   done
 done < <(find "$out/win32" "$out/msi" -type f -print0)
 
-release=$out/win32/keyprep-1.14
+release=$out/win32/keyprep-$v
 cmp -s "$release/keyprep.exe" "$build/bin/keyprep.exe" || fail "the zip's keyprep.exe is not the one built"
 installed_exe=$(find "$out/msi" -name keyprep.exe)
 cmp -s "$installed_exe" "$build/bin/keyprep.exe" || fail "the MSI's keyprep.exe is not the one built"
-cmp -s "$out/symbols/keyprep-1.14-symbols/keyprep.exe.debug" "$build/bin/keyprep.exe.debug" ||
+cmp -s "$out/symbols/keyprep-$v-symbols/keyprep.exe.debug" "$build/bin/keyprep.exe.debug" ||
   fail "the symbols are not those of the keyprep.exe built"
 for standin in cardwyn32.dll plinth.dll; do
-  cmp -s "$out/simulator/keyprep-1.14-training-simulator/$standin" "$build/bin/$standin" ||
+  cmp -s "$out/simulator/keyprep-$v-training-simulator/$standin" "$build/bin/$standin" ||
     fail "the simulator's $standin is not the one built"
 done
 
 # Text files for Windows users have CRLF line ends.
-for text in readme.txt INSTALL.txt THIRD-PARTY-NOTICES.txt lang/README.txt; do
+for text in readme.txt INSTALL.txt CHANGELOG.txt THIRD-PARTY-NOTICES.txt lang/README.txt; do
   if grep -qv $'\r$' "$release/$text"; then fail "$text has lines without CRLF"; fi
 done
 
 # A trainer finds every Key set of the package in its README.
-simulator_readme=$(cat "$out/simulator/keyprep-1.14-training-simulator/README.txt")
+simulator_readme=$(cat "$out/simulator/keyprep-$v-training-simulator/README.txt")
 for keyset in "$root"/sim/keysets/*.ini; do
   grep -qF "$(basename "$keyset")" <<<"$simulator_readme" || fail "README.txt does not describe $(basename "$keyset")"
 done
 
+# The tables, read back: what validation flags is corrected.
+table() { msiinfo export "$dist/keyprep-$v.msi" "$1" | tr -d '\r' | tail -n +4; }
+table CustomAction | awk -F'\t' '$2 != 51 { print }' | grep . && fail "custom actions other than type 51"
+# Every long name has a short 8.3 name before it.
+while IFS= read -r name; do
+  short=${name%%|*} long=${name#*|}
+  if [[ "$name" != *"|"* && ! "$name" =~ ^[^.]{1,8}(\.[^.]{1,3})?$ ]] ||
+     [[ "$name" == *"|"* && ! "$short" =~ ^[A-Z0-9_~-]{1,8}(\.[A-Z0-9]{1,3})?$ ]]; then
+    fail "no valid short name for $long: $name"
+  fi
+done < <(table File | cut -f3; table Shortcut | cut -f3)
+[ "$(table Feature | awk -F'\t' '$1 == "Program" { print $8 }')" = 24 ] ||
+  fail "the feature Program may be made absent or advertised: $(table Feature)"
+sequence() { table InstallExecuteSequence | awk -F'\t' -v a="$1" '$1 == a { print $3 }'; }
+(( $(sequence InstallValidate) < $(sequence RemoveExistingProducts) &&
+   $(sequence RemoveExistingProducts) < $(sequence InstallInitialize) )) ||
+  fail "the earlier version is not removed before the new one is installed"
+
+# The documents name this release: its files and the MSI's codes.
+product_code=$(table Property | awk -F'\t' '$1 == "ProductCode" { print $2 }')
+grep -q '@[A-Z_]*@' "$release/INSTALL.txt" && fail "INSTALL.txt has blanks: $(grep '@[A-Z_]*@' "$release/INSTALL.txt")"
+for text in "keyprep-$v.msi" "ProductCode   $product_code" "UpgradeCode   {AA9CE3D2-DFF2-4F18-BB27-67BC34F81485}"; do
+  grep -qF "$text" "$release/INSTALL.txt" || fail "INSTALL.txt does not say $text"
+done
+# The newest entry of the changes is this version, dated, with its ProductCode.
+newest=$(grep -m1 -A2 '^## ' "$release/CHANGELOG.txt" | tr -d '\r' | tr '\n' ' ')
+[[ "$newest" =~ ^"## $v ("[0-9]{4}-[0-9]{2}-[0-9]{2}")".*"ProductCode $product_code" ]] ||
+  fail "CHANGELOG.txt does not begin with $v, its date and ProductCode $product_code: $newest"
+
 checked=$(cd "$dist" && sha256sum -c SHA256SUMS 2>&1) || fail "SHA256SUMS does not match: $checked"
 expect_listing SHA256SUMS "$(awk '{print $2}' "$dist/SHA256SUMS")" \
-"keyprep-1.14.msi
-keyprep-1.14-win32.zip
-keyprep-1.14-symbols.zip
-keyprep-1.14-training-simulator.zip"
+"keyprep-$v.msi
+keyprep-$v-win32.zip
+keyprep-$v-symbols.zip
+keyprep-$v-training-simulator.zip"
 
 [ "$(grep -c 'signed' "$out/said")" -eq 1 ] || fail "an unsigned package is not said so in one line"
 
