@@ -3,7 +3,6 @@
 #include "app/app_context.h"
 #include "text/text.h"
 
-int ShowMessage(HWND owner, UINT id, UINT style)
-{
-    return MessageBoxA(owner, LoadText(id), g_app.caption, style);
-}
+int ShowMessage(HWND owner, UINT id, UINT style) { return ShowText(owner, LoadText(id), style); }
+
+int ShowText(HWND owner, const char* text, UINT style) { return MessageBoxA(owner, text, g_app.caption, style); }

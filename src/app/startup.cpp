@@ -2,6 +2,7 @@
 
 #include "app/app_context.h"
 #include "app/command_line.h"
+#include "app/message_box.h"
 #include "common/library_binding.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
@@ -21,12 +22,29 @@ void FetchCaption()
     g_app.caption[kCaptionSize - 1] = '\0';
 }
 
+// A library that the program cannot do without is missing or incomplete: says which, and
+// keeps the loader's last error.
+void ReportLoadFailure(const char* file, UINT style)
+{
+    const DWORD error = GetLastError();
+    ShowText(nullptr, FormatTextArg(IDS_LOAD_FAILED, file), style);
+    SetLastError(error);
+}
+
 bool IsKnownOperation()
 {
     return g_app.argumentCount == 0 || ArgumentIs(0, kFormatWord) || ArgumentIs(0, kUnformatWord);
 }
 
 } // namespace
+
+bool LoadKeyLibrary(HMODULE* library)
+{
+    if (BindKeyLibrary(library))
+        return true;
+    ReportLoadFailure(kKeyLibraryFile, MB_ICONERROR);
+    return false;
+}
 
 int RunProgram(HINSTANCE instance, char* commandLine)
 {
@@ -37,11 +55,10 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     g_app.argumentCount = 0;
 
     if (!BindSupportLibrary(&g_app.supportLibrary)) {
-        MessageBoxA(nullptr, FormatTextArg(IDS_LOAD_FAILED, kSupportLibraryFile), g_app.caption,
-                    MB_OK);
+        ReportLoadFailure(kSupportLibraryFile, MB_OK);
         return 0;
     }
-    if (!LoadKeyLibrary(&g_app.keyLibrary, g_app.caption, nullptr)) {
+    if (!LoadKeyLibrary(&g_app.keyLibrary)) {
         FreeLibrary(g_app.supportLibrary);
         return 0;
     }
@@ -50,7 +67,7 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     if (IsKnownOperation())
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
     else
-        MessageBoxA(nullptr, kUsageText, g_app.caption, MB_OK);
+        ShowText(nullptr, kUsageText, MB_OK);
 
     // A worker may outlive the dialog (a WM_QUIT ends its loop): let it finish with the Key
     // before the key library goes.

@@ -3,8 +3,6 @@
 #include "app/app_context.h"
 #include "common/library_binding.h"
 #include "common/proc_cast.h"
-#include "res/resource.h"
-#include "text/text.h"
 
 KeyLibrary g_keyLib;
 GuardedLibrary g_keyLibGuard;
@@ -28,14 +26,4 @@ void ClearEntryPoints() { g_keyLib = KeyLibrary{}; }
 bool BindKeyLibrary(HMODULE* library)
 {
     return LoadAndBind(kKeyLibraryFile, library, BindEntryPoints, ClearEntryPoints);
-}
-
-bool LoadKeyLibrary(HMODULE* library, const char* caption, HWND owner)
-{
-    if (BindKeyLibrary(library))
-        return true;
-    const DWORD error = GetLastError();
-    MessageBoxA(owner, FormatTextArg(IDS_LOAD_FAILED, kKeyLibraryFile), caption, MB_ICONERROR);
-    SetLastError(error);
-    return false;
 }

@@ -18,7 +18,3 @@ extern GuardedLibrary g_keyLibGuard;
 // Loads the key library and binds all 34 entry points. On false nothing stays loaded or
 // bound, and the last error is that of the failed load or lookup.
 bool BindKeyLibrary(HMODULE* library);
-
-// BindKeyLibrary, and on failure the message "An error occurred while loading ..." with
-// the error icon; the last error survives the message.
-bool LoadKeyLibrary(HMODULE* library, const char* caption, HWND owner);

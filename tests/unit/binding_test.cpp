@@ -1,4 +1,5 @@
 #include "app/app_context.h"
+#include "app/startup.h"
 #include "common/library_binding.h"
 #include "keylib/key_library.h"
 #include "support/dialog_robot.h"
@@ -139,7 +140,8 @@ TEST_F(Bindings, KeyLibraryFailureIsReportedAndKeepsTheError)
     DialogRobot robot;
     robot.add(AnswerMessageBox(IDOK));
     HMODULE library = nullptr;
-    EXPECT_FALSE(LoadKeyLibrary(&library, "My caption", nullptr));
+    lstrcpyA(g_app.caption, "My caption");
+    EXPECT_FALSE(LoadKeyLibrary(&library));
     EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
     ASSERT_EQ(1u, robot.messageBoxes().size());
     const SeenWindow box = robot.messageBoxes().at(0);
@@ -157,7 +159,7 @@ TEST_F(Bindings, MissingKeyLibraryIsReportedWithTheLoaderError)
     DialogRobot robot;
     robot.add(AnswerMessageBox(IDOK));
     HMODULE library = nullptr;
-    EXPECT_FALSE(LoadKeyLibrary(&library, "Key formatting utility", nullptr));
+    EXPECT_FALSE(LoadKeyLibrary(&library));
     EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
     EXPECT_EQ(1u, robot.messageBoxes().size());
     EXPECT_TRUE(robot.unexpected().empty());
