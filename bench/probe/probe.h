@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "support/process_windows.h"
+
 #include <string>
 #include <vector>
 
@@ -27,8 +29,6 @@ private:
     PROCESS_INFORMATION info_{};
 };
 
-// The process's visible top-level windows, top of the z-order first.
-std::vector<HWND> VisibleWindows(DWORD processId);
 std::string WindowText(HWND window);
 bool IsMainDialog(HWND window);
 

@@ -11,21 +11,6 @@ namespace {
 constexpr DWORD kWindowTimeout = 30000;
 constexpr DWORD kCloseTimeout = 10000;
 
-struct WindowSearch {
-    DWORD processId;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectVisible(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window))
-        search->found.push_back(window);
-    return TRUE;
-}
-
 std::string Describe(const std::string& exe)
 {
     const size_t slash = exe.find_last_of("\\/");
@@ -84,13 +69,6 @@ DWORD Process::exitCode() const
     return code;
 }
 
-std::vector<HWND> VisibleWindows(DWORD processId)
-{
-    WindowSearch search{processId, {}};
-    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 std::string WindowText(HWND window)
 {
     char text[512] = {};
@@ -113,7 +91,7 @@ StartupSample MeasureStartup(const std::string& exe)
     }
     // Polled each millisecond: the same small cost for every program measured.
     std::vector<HWND> windows;
-    while ((windows = VisibleWindows(process.id())).empty()) {
+    while ((windows = VisibleWindowsOf(process.id())).empty()) {
         if (process.wait(0)) {
             sample.failure = name + ": ended (exit code " + std::to_string(process.exitCode()) +
                              ") before it showed a window";

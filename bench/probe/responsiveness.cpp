@@ -92,7 +92,7 @@ FormatRun MeasureFormat(const std::string& exe, const std::string& reader)
             }
         }
 
-        for (HWND window : VisibleWindows(process.id())) {
+        for (HWND window : VisibleWindowsOf(process.id())) {
             if (IsMainDialog(window)) {
                 main = window;
                 continue;

@@ -28,9 +28,9 @@ void ProgramDriver::start(const std::string& arguments)
     const std::string environment = "CARDWYN_SIM=" + folder_.file("cardwyn-sim.ini") +
                                     "\nCARDWYN_SIM_LOG=" + folder_.file("calls.log") +
                                     (logSecrets_ ? "\nCARDWYN_SIM_LOG_SECRETS=1" : "") + environment_;
-    process_ = std::make_unique<ChildProcess>(folder_.file("keyprep.exe"), arguments,
-                                              currentFolder_.empty() ? folder_.path() : currentFolder_,
-                                              environment);
+    const std::string programFolder = programFolder_.empty() ? folder_.path() : programFolder_;
+    process_ = std::make_unique<ChildProcess>(JoinPath(programFolder, "keyprep.exe"), arguments,
+                                              currentFolder_.empty() ? programFolder : currentFolder_, environment);
     ASSERT_TRUE(process_->started()) << "keyprep.exe did not start";
     watcher_ = std::make_unique<WindowWatcher>(process_->id());
 }

@@ -25,6 +25,9 @@ public:
     // NAME=value lines for its environment.
     void startFrom(const std::string& folder) { currentFolder_ = folder; }
     void addEnvironment(const std::string& lines) { environment_ += "\n" + lines; }
+    // Before start: run the keyprep.exe installed in `folder`, beside the libraries there,
+    // instead of the copy in the driver's own folder; the Key set and the log stay here.
+    void runInstalled(const std::string& folder) { programFolder_ = folder; }
     void start(const std::string& arguments = "");
 
     // The text of one of the example Key sets in sim/keysets, e.g. "type04_pin".
@@ -80,5 +83,6 @@ private:
     std::unique_ptr<WindowWatcher> watcher_;
     bool logSecrets_ = false;
     std::string currentFolder_;
+    std::string programFolder_;
     std::string environment_;
 };

@@ -1,5 +1,7 @@
 #include "support/dialog_robot.h"
 
+#include "support/process_windows.h"
+
 #include <algorithm>
 
 namespace {
@@ -295,30 +297,12 @@ bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds)
     return true;
 }
 
-namespace {
-
-struct WindowSearch {
-    DWORD processId;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window) && IsDialogWindow(window))
-        search->found.push_back(window);
-    return TRUE;
-}
-
-} // namespace
-
 std::vector<HWND> WindowWatcher::visibleWindows() const
 {
-    WindowSearch search{processId_, {}};
-    EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::vector<HWND> dialogs = VisibleWindowsOf(processId_);
+    dialogs.erase(std::remove_if(dialogs.begin(), dialogs.end(), [](HWND w) { return !IsDialogWindow(w); }),
+                  dialogs.end());
+    return dialogs;
 }
 
 HWND WindowWatcher::waitForNewWindow(DWORD milliseconds)
