@@ -1,21 +1,16 @@
 #include "ui/help.h"
 
 #include "app/message_box.h"
+#include "common/library_binding.h"
 #include "res/resource.h"
 
 #include <shellapi.h>
 
-#include <cstring>
-
 bool OpenFileInProgramFolder(HWND owner, const char* fileName)
 {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (char* lastBackslash = std::strrchr(path, '\\'))
-        lastBackslash[1] = '\0';
-    if (std::strlen(path) + std::strlen(fileName) >= MAX_PATH)
+    char path[MAX_PATH];
+    if (!PathInProgramFolder(fileName, path))
         return false;
-    std::strcat(path, fileName);
     // A folder of that name would open in the shell as if it were the help.
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)

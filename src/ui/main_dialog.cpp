@@ -15,7 +15,7 @@
 namespace {
 
 constexpr UINT kHelpTimerDelay = 500;
-constexpr int kLinkControls[] = {IDC_MAIN_LINK1, IDC_MAIN_LINK2};
+constexpr int kLinkControls[] = {IDC_MAIN_WEB_LINK, IDC_MAIN_SUPPORT_LINK};
 
 HFONT g_linkFont;
 UINT_PTR g_helpTimer; // 0 while no help timer runs
@@ -38,16 +38,28 @@ void SetHandCursor(HWND dialog)
         SetClassLongA(GetDlgItem(dialog, id), GCL_HCURSOR, static_cast<LONG>(reinterpret_cast<LONG_PTR>(hand)));
 }
 
+// The window's device context for as long as the scope needs it.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() { ReleaseDC(window_, dc_); }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
 void SetLinkFont(HWND dialog)
 {
-    HDC dc = GetDC(dialog);
-    const int height = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    const int height = -MulDiv(8, GetDeviceCaps(WindowDc(dialog).get(), LOGPIXELSY), 72);
     g_linkFont = CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, DEFAULT_CHARSET,
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                              VARIABLE_PITCH | FF_SWISS, "Arial");
     for (int id : kLinkControls)
         SendDlgItemMessageA(dialog, id, WM_SETFONT, reinterpret_cast<WPARAM>(g_linkFont), TRUE);
-    ReleaseDC(dialog, dc);
 }
 
 void SetVersionTexts(HWND dialog)
@@ -160,8 +172,9 @@ INT_PTR RefuseEndSessionWhileBusy(HWND dialog)
     return TRUE;
 }
 
-} // namespace
-
+// Template 101 has four controls, yet the texts, fonts and cursors of nine are set: the same
+// procedure serves a richer main template, with version texts, links, Exit and Help, as a
+// build of the program may carry it. Setting a control that the template lacks does nothing.
 void InitMainDialog(HWND dialog)
 {
     g_app.mainDialog = dialog;
@@ -183,6 +196,8 @@ void InitMainDialog(HWND dialog)
     SetItemText(dialog, IDC_MAIN_PRODUCT_LABEL, IDS_PRODUCT_VERSION);
     SetItemText(dialog, IDC_MAIN_KEYLIB_LABEL, IDS_KEYLIB_VERSION);
 }
+
+} // namespace
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {

@@ -4,5 +4,3 @@
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Sets up the dialog once, from WM_INITDIALOG: icon, images, fonts, versions and texts.
-void InitMainDialog(HWND dialog);

@@ -1,6 +1,7 @@
 #include "ui/version_info.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -17,7 +18,7 @@ public:
         const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
         if (size == 0)
             return;
-        block_.reset(new (std::nothrow) char[size]);
+        block_.reset(static_cast<char*>(std::malloc(size)));
         if (block_ && !GetFileVersionInfoA(path, 0, size, block_.get()))
             block_.reset();
     }
@@ -45,7 +46,10 @@ public:
     }
 
 private:
-    std::unique_ptr<char[]> block_;
+    struct Free {
+        void operator()(char* block) const { std::free(block); }
+    };
+    std::unique_ptr<char, Free> block_;
 };
 
 void SetUnknown(char* output)
