@@ -92,20 +92,3 @@ HMODULE LoadMakerLibrary(const char* file)
     }
     return LoadLibraryExW(copy, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
 }
-
-bool LoadAndBind(const char* file, HMODULE* library, bool (*bindEntryPoints)(HMODULE),
-                 void (*clearEntryPoints)())
-{
-    *library = LoadMakerLibrary(file);
-    if (*library == nullptr)
-        return false;
-    if (bindEntryPoints(*library))
-        return true;
-
-    const DWORD error = GetLastError();
-    FreeLibrary(*library);
-    *library = nullptr;
-    clearEntryPoints();
-    SetLastError(error);
-    return false;
-}

@@ -1,5 +1,7 @@
 // Loading run-time libraries: from where, and binding their entry points all or nothing.
 #pragma once
+#include "common/proc_cast.h"
+
 #include <windows.h>
 
 // Limits the library search for the rest of the process to the program's folder, then
@@ -14,8 +16,33 @@ bool PathInProgramFolder(const char* file, char (&path)[MAX_PATH]);
 // an absolute folder on PATH, where a maker's installer may have put it.
 HMODULE LoadMakerLibrary(const char* file);
 
-// Loads `file` with LoadMakerLibrary and runs `bindEntryPoints` on it. When that
-// fails, the library is freed, `clearEntryPoints` runs and the handle is null again; the
-// last error is the failed step's, kept across the clean-up.
-bool LoadAndBind(const char* file, HMODULE* library, bool (*bindEntryPoints)(HMODULE),
-                 void (*clearEntryPoints)());
+// Loads `file` with LoadMakerLibrary and fills `table` with `lookUp`, all or nothing: when an
+// entry point is missing, the library is freed, the table cleared and the handle null again.
+// The last error is the failed step's, kept across the clean-up.
+template <typename Table>
+bool LoadAndBind(const char* file, HMODULE* library, Table& table, bool (*lookUp)(HMODULE, Table&))
+{
+    *library = LoadMakerLibrary(file);
+    if (*library == nullptr)
+        return false;
+    if (lookUp(*library, table))
+        return true;
+    const DWORD error = GetLastError();
+    FreeLibrary(*library);
+    *library = nullptr;
+    table = Table{};
+    SetLastError(error);
+    return false;
+}
+
+// Defines `bool function(HMODULE, Table&)`, which looks up every entry point of the X-macro
+// list `LIST` (X(name, type) per entry) into the table; false at the first one missing.
+#define DEFINE_ENTRY_POINT_LOOKUP(function, Table, LIST) \
+    bool function(HMODULE library, Table& table)         \
+    {                                                    \
+        LIST(LOOK_UP_ENTRY_POINT)                        \
+        return true;                                     \
+    }
+#define LOOK_UP_ENTRY_POINT(name, type)                          \
+    if ((table.name = ProcAs<type>(library, #name)) == nullptr) \
+        return false;

@@ -2,28 +2,17 @@
 
 #include "app/app_context.h"
 #include "common/library_binding.h"
-#include "common/proc_cast.h"
 
 KeyLibrary g_keyLib;
 GuardedLibrary g_keyLibGuard;
 
 namespace {
 
-bool BindEntryPoints(HMODULE library)
-{
-#define BIND_ENTRY_POINT(name, type)                                 \
-    if ((g_keyLib.name = ProcAs<type>(library, #name)) == nullptr) \
-        return false;
-    KEY_LIBRARY_ENTRY_POINTS(BIND_ENTRY_POINT)
-#undef BIND_ENTRY_POINT
-    return true;
-}
-
-void ClearEntryPoints() { g_keyLib = KeyLibrary{}; }
+DEFINE_ENTRY_POINT_LOOKUP(LookUpEntryPoints, KeyLibrary, KEY_LIBRARY_ENTRY_POINTS)
 
 } // namespace
 
 bool BindKeyLibrary(HMODULE* library)
 {
-    return LoadAndBind(kKeyLibraryFile, library, BindEntryPoints, ClearEntryPoints);
+    return LoadAndBind(kKeyLibraryFile, library, g_keyLib, LookUpEntryPoints);
 }

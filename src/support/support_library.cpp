@@ -2,7 +2,6 @@
 
 #include "app/app_context.h"
 #include "common/library_binding.h"
-#include "common/proc_cast.h"
 
 #include <iterator>
 #include <type_traits>
@@ -15,23 +14,13 @@ const char* const kComponentFiles[6] = {kKeyLibraryFile, kLanguageLibraryFile,
 
 namespace {
 
-bool BindEntryPoints(HMODULE library)
-{
-#define BIND_ENTRY_POINT(name, type)                                     \
-    if ((g_supportLib.name = ProcAs<type>(library, #name)) == nullptr) \
-        return false;
-    SUPPORT_LIBRARY_ENTRY_POINTS(BIND_ENTRY_POINT)
-#undef BIND_ENTRY_POINT
-    return true;
-}
-
-void ClearEntryPoints() { g_supportLib = SupportLibrary{}; }
+DEFINE_ENTRY_POINT_LOOKUP(LookUpEntryPoints, SupportLibrary, SUPPORT_LIBRARY_ENTRY_POINTS)
 
 } // namespace
 
 bool BindSupportLibrary(HMODULE* library)
 {
-    return LoadAndBind(kSupportLibraryFile, library, BindEntryPoints, ClearEntryPoints);
+    return LoadAndBind(kSupportLibraryFile, library, g_supportLib, LookUpEntryPoints);
 }
 
 namespace {

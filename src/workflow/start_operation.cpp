@@ -18,7 +18,7 @@ constexpr int kMostReaders = 256;
 
 bool IsRequestedReader(const char* name)
 {
-    return g_app.argumentCount <= 1 || std::strcmp(name, g_app.arguments[1]) == 0;
+    return g_app.argumentCount <= 1 || ArgumentIs(1, name);
 }
 
 // Copies of the reader names seen in this walk: a name lives only until the next EnumReaders.
