@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <type_traits>
 
 // Runs `body(context)` under a frame-based handler, which sees an exception only after every
 // handler inside the body has declined it. Returns false when one escaped the body: it is
@@ -15,9 +14,9 @@ bool RunGuarded(void (*body)(void* context), void* context);
 template <typename Body>
 bool CallGuarded(Body&& body)
 {
-    using Callable = std::remove_reference_t<Body>;
-    void* context = const_cast<void*>(static_cast<const void*>(&body));
-    return RunGuarded([](void* callable) { (*static_cast<Callable*>(callable))(); }, context);
+    auto call = [&body] { body(); };
+    using Call = decltype(call);
+    return RunGuarded([](void* context) { (*static_cast<Call*>(context))(); }, &call);
 }
 
 // A run-time library whose every call is guarded alone. Once an exception has escaped one of

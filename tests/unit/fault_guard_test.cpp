@@ -56,3 +56,24 @@ TEST(FaultGuard, LibraryThatFaultedIsNotCalledAgain)
     EXPECT_EQ(1, calls);
     EXPECT_TRUE(library.faulted());
 }
+
+namespace {
+
+// Each frame holds a page, so the recursion reaches the guard page quickly.
+int Recurse(int depth)
+{
+    volatile char page[4096];
+    page[0] = static_cast<char>(depth);
+    return depth > 1000000 ? page[0] : Recurse(depth + 1) + page[0];
+}
+
+void OverflowTheStack() { Recurse(0); }
+
+} // namespace
+
+// The stack's guard page is back after an overflow, so a second one is caught as well.
+TEST(FaultGuard, StackOverflowIsCaughtTwice)
+{
+    EXPECT_FALSE(CallGuarded(OverflowTheStack));
+    EXPECT_FALSE(CallGuarded(OverflowTheStack));
+}
