@@ -2,6 +2,7 @@
 
 #include "app/app_context.h"
 #include "app/message_box.h"
+#include "common/queued_input.h"
 #include "dialogs/credential_dialogs.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
@@ -160,6 +161,7 @@ void StartWorker(HWND owner, WorkerMode mode)
         return;
     // Without a worker nobody would close the reader.
     CloseAttemptReader();
+    DiscardQueuedInput();
     g_attempt.reader = kNoHandle;
     ShowMessage(owner, g_attempt.operation == Operation::Format ? IDS_FORMAT_FAILED : IDS_UNFORMAT_FAILED,
                 MB_ICONERROR);
@@ -171,7 +173,11 @@ void SetUp(HWND owner, bool firstAttempt)
     g_attempt.clearAll = false;
 
     int keyStatus = 0;
-    switch (OpenFirstUsableKey(&keyStatus)) {
+    const Discovery discovery = OpenFirstUsableKey(&keyStatus);
+    // The window did not answer during the walk: keys typed meanwhile must not answer what
+    // comes next.
+    DiscardQueuedInput();
+    switch (discovery) {
     case Discovery::Found:
         break;
     case Discovery::NotFound:
@@ -216,5 +222,7 @@ void StartOperation(HWND owner, bool firstAttempt)
         return;
     g_attempt.settingUp = true;
     SetUp(owner, firstAttempt);
+    // Nor may keys typed during a last CloseReader reach the main dialog's buttons.
+    DiscardQueuedInput();
     g_attempt.settingUp = false;
 }
