@@ -28,6 +28,12 @@ const ExpectedBox kBlocked{"The Key's PIN or password is blocked after too many 
                            {IDOK}, true};
 const ExpectedBox kWrongPin{"The PIN you entered is incorrect!", {IDOK}, true};
 const ExpectedBox kPinTooShort{"PIN for this type of Key should be at least 4 characters!", {IDOK}, true};
+const ExpectedBox kPinNotSentAgain{"The Key has already refused this PIN. It was not sent again, so no try was used. "
+                                   "Please check it and type the right one.",
+                                   {IDOK}, true};
+const ExpectedBox kSoPinNotSentAgain{"The Key has already refused this SO PIN. It was not sent again, so no try was "
+                                     "used. Please check it and type the right one.",
+                                     {IDOK}, true};
 const ExpectedBox kWrongSoPin{"The SO PIN you entered is incorrect!", {IDOK}, true};
 const ExpectedBox kWrongPassPhrase{"The Pass Phrase you entered is incorrect!", {IDOK}, true};
 const ExpectedBox kWrongAdminPin{"The Admin PIN you entered is incorrect!", {IDOK}, true};

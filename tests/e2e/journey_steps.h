@@ -29,6 +29,8 @@ extern const ExpectedBox kCannotUnformat;
 extern const ExpectedBox kBlocked;
 extern const ExpectedBox kWrongPin;
 extern const ExpectedBox kPinTooShort;
+extern const ExpectedBox kPinNotSentAgain;
+extern const ExpectedBox kSoPinNotSentAgain;
 extern const ExpectedBox kWrongSoPin;
 extern const ExpectedBox kWrongPassPhrase;
 extern const ExpectedBox kWrongAdminPin;
