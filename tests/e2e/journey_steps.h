@@ -27,6 +27,7 @@ extern const ExpectedBox kFormatFailed;
 extern const ExpectedBox kNoFreeSpace;
 extern const ExpectedBox kCannotUnformat;
 extern const ExpectedBox kBlocked;
+extern const ExpectedBox kPassPhraseBlocked;
 extern const ExpectedBox kWrongPin;
 extern const ExpectedBox kPinTooShort;
 extern const ExpectedBox kPinNotSentAgain;

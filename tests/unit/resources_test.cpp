@@ -167,6 +167,8 @@ const std::map<int, std::string>& ExpectedStrings()
         {45, "The Key has already refused this Pass Phrase. It was not sent again, so no try was used. Please check it and type the right one."},
         {46, "The Key has already refused this transport key. It was not sent again, so no try was used. Please check it and type the right one."},
         {47, "The Key has already refused this formatting password. It was not sent again, so no try was used. Please check it and type the right one."},
+        {48, "The Key's Pass Phrase is blocked after too many wrong entries. The Key can still be formatted: press "
+             "Format again and tick \"Clear all Key's data\". This deletes all data from the Key."},
         {2002, "Cancel"},
         {2007, "E&xit"},
         {2008, "&Format"},
