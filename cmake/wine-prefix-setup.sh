@@ -15,15 +15,11 @@ mkdir -p "$prefix"
   wineboot -i
   # No window manager on the virtual display: unmanaged windows avoid a 2 s wait per window.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
-  # Text files open in Notepad, as on any Windows installation; a fresh prefix lacks it.
-  wine reg add 'HKCR\.txt' /ve /d txtfile /f
-  wine reg add 'HKCR\txtfile\shell\open\command' /ve /d 'notepad.exe "%1"' /f
   # A crash must fail its test, not wait in winedbg's dialog until the timeout.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
 } </dev/null >/dev/null 2>&1
-# Debian's Wine does not look in the fonts-wine folder by itself.
-mkdir -p "$prefix/drive_c/windows/Fonts"
-ln -sf /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null
+# The fonts, and Notepad for text files, as in any prefix that tools/run is given.
+"$(dirname "${BASH_SOURCE[0]}")/wine-prefix-prepare.sh" "$prefix" </dev/null >/dev/null 2>&1
 if [ -n "$keep_alive" ]; then
   nohup wine "$keep_alive" </dev/null >/dev/null 2>&1 &
   sleep 2

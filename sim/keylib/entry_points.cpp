@@ -252,17 +252,21 @@ int WINAPI InitReader(const char* name)
 int WINAPI InitCard(int reader, int alwaysZero)
 {
     int status = kNoHandle;
+    DWORD delayMs = 0;
     {
         Lock lock;
         if (ReaderHandle* handle = OpenHandle(reader, "InitCard"); handle && !handle->pulled) {
             if (const Key* key = KeyBehind(*handle)) {
                 handle->keyOpened = true;
                 status = KeyStatus(*key);
+                delayMs = key->initCardMs;
             }
         }
         LogLine("InitCard(" + std::to_string(reader) + ", " + std::to_string(alwaysZero) + ") -> " +
                 std::to_string(status));
     }
+    // Logged first, so that a test can tell when the slow answer has begun.
+    Sleep(delayMs);
     return status;
 }
 

@@ -225,6 +225,7 @@ Key LoadKey(const std::string& path, const std::string& section, std::vector<std
             in.Warn("InitStatus", status);
     }
     in.Read("CannotUnformat", &key.cannotUnformat, ParseBool);
+    in.Read("InitCardMs", &key.initCardMs, ParseUnsigned);
     in.Read("UnformatMs", &key.unformatMs, ParseUnsigned);
     in.Read("FormatMs", &key.formatMs, ParseUnsigned);
     in.Read("FailNextUnformat", &key.failNextUnformat, ParseUnsigned);
@@ -390,6 +391,8 @@ std::string KeySetText(const KeySet& set)
         if (key.hasInitStatus)
             AppendLine(text, "InitStatus=" + std::to_string(key.initStatus));
         AppendLine(text, std::string("CannotUnformat=") + YesNo(key.cannotUnformat));
+        if (key.initCardMs)
+            AppendLine(text, "InitCardMs=" + std::to_string(key.initCardMs));
         AppendLine(text, "UnformatMs=" + std::to_string(key.unformatMs));
         AppendLine(text, "FormatMs=" + std::to_string(key.formatMs));
         if (key.failNextUnformat)

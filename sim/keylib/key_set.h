@@ -29,6 +29,7 @@ struct Key {
     bool hasInitStatus = false;
     int initStatus = 0;
     bool cannotUnformat = false;
+    DWORD initCardMs = 0;
     DWORD unformatMs = 0;
     DWORD formatMs = 0;
     // One-shot faults: each fires once, is cleared and the clearing is saved.

@@ -28,7 +28,7 @@ void OnOk(HWND dialog)
         ShowMessage(dialog, IDS_ENTER_ADMIN_PIN, MB_ICONERROR);
         return;
     }
-    if (adminPin.refusedAsJustRejected(dialog, IDC_ADMIN_PIN_EDIT, IDS_WRONG_ADMIN_PIN))
+    if (adminPin.refusedAsJustRejected(dialog, IDC_ADMIN_PIN_EDIT, IDS_ADMIN_PIN_NOT_SENT_AGAIN))
         return;
     adminPin.storeAsCredential();
     EndDialog(dialog, 1);

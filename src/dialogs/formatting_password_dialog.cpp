@@ -18,7 +18,7 @@ void OnInit(HWND dialog, LPARAM defaultText)
 void OnOk(HWND dialog)
 {
     const TypedSecret password(dialog, IDC_SECRET_EDIT);
-    if (password.refusedAsJustRejected(dialog, IDC_SECRET_EDIT, IDS_WRONG_FORMATTING_PASSWORD))
+    if (password.refusedAsJustRejected(dialog, IDC_SECRET_EDIT, IDS_FORMATTING_PASSWORD_NOT_SENT_AGAIN))
         return;
     password.storeAsCredential();
     EndDialog(dialog, 1);

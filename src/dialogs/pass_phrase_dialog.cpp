@@ -28,7 +28,7 @@ void OnOk(HWND dialog)
 {
     if (!g_attempt.clearAll) {
         const TypedSecret passPhrase(dialog, IDC_PASS_PHRASE_EDIT);
-        if (passPhrase.refusedAsJustRejected(dialog, IDC_PASS_PHRASE_EDIT, IDS_WRONG_PASS_PHRASE))
+        if (passPhrase.refusedAsJustRejected(dialog, IDC_PASS_PHRASE_EDIT, IDS_PASS_PHRASE_NOT_SENT_AGAIN))
             return;
         passPhrase.storeAsCredential();
     }

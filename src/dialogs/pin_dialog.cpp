@@ -25,7 +25,7 @@ void OnOk(HWND dialog)
         ShowMessage(dialog, IDS_PIN_TOO_SHORT, MB_ICONERROR);
         return;
     }
-    if (pin.refusedAsJustRejected(dialog, IDC_PIN_EDIT, IDS_WRONG_PIN))
+    if (pin.refusedAsJustRejected(dialog, IDC_PIN_EDIT, IDS_PIN_NOT_SENT_AGAIN))
         return;
     pin.storeAsCredential();
     EndDialog(dialog, 1);

@@ -28,7 +28,7 @@ void OnOk(HWND dialog)
         ShowMessage(dialog, IDS_ENTER_SO_PIN, MB_ICONERROR);
         return;
     }
-    if (soPin.refusedAsJustRejected(dialog, IDC_SO_PIN_EDIT, IDS_WRONG_SO_PIN))
+    if (soPin.refusedAsJustRejected(dialog, IDC_SO_PIN_EDIT, IDS_SO_PIN_NOT_SENT_AGAIN))
         return;
     soPin.storeAsCredential();
     EndDialog(dialog, 1);

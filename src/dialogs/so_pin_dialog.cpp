@@ -16,7 +16,7 @@ void OnInit(HWND dialog, LPARAM)
 void OnOk(HWND dialog)
 {
     const TypedSecret soPin(dialog, IDC_SO_PIN_EDIT);
-    if (soPin.refusedAsJustRejected(dialog, IDC_SO_PIN_EDIT, IDS_WRONG_SO_PIN))
+    if (soPin.refusedAsJustRejected(dialog, IDC_SO_PIN_EDIT, IDS_SO_PIN_NOT_SENT_AGAIN))
         return;
     soPin.storeAsCredential();
     EndDialog(dialog, 1);

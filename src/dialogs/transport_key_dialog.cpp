@@ -66,7 +66,7 @@ void OnOk(HWND dialog)
         ShowMessage(dialog, IDS_TRANSPORT_KEY_TOO_SHORT, MB_ICONERROR);
         return;
     }
-    if (!RefuseJustRejected(dialog, IDC_SECRET_EDIT, IDS_WRONG_FORMATTING_PASSWORD, key, sizeof key)) {
+    if (!RefuseJustRejected(dialog, IDC_SECRET_EDIT, IDS_TRANSPORT_KEY_NOT_SENT_AGAIN, key, sizeof key)) {
         std::copy(key, key + kKeyBytes, g_attempt.credential);
         EndDialog(dialog, 1);
     }

@@ -60,6 +60,13 @@ bool ShouldShow(When when)
     return when == When::Always || (when == When::IfCredentialTyped && g_attempt.credential[0] != 0);
 }
 
+// A pass-phrase Key (card type 5) can still be formatted with "Clear all Key's data", which
+// needs no pass phrase; the other Keys need support.
+UINT BlockedMessageFor(int cardType)
+{
+    return cardType == 5 ? IDS_PASS_PHRASE_BLOCKED : IDS_CREDENTIAL_BLOCKED;
+}
+
 void SetTitle(HWND mainDialog, UINT textId) { SetWindowTextA(mainDialog, LoadText(textId)); }
 
 // The attempt ends only once the message is gone: until then a queued Format or close
@@ -128,7 +135,7 @@ void ShowOutcome(HWND mainDialog, WPARAM code)
         ShowMessage(mainDialog, IDS_CANNOT_UNFORMAT, MB_ICONERROR);
         break;
     case kCredentialBlocked:
-        ShowMessage(mainDialog, IDS_CREDENTIAL_BLOCKED, MB_ICONERROR);
+        ShowMessage(mainDialog, BlockedMessageFor(g_attempt.cardType), MB_ICONERROR);
         break;
     default:
         break;

@@ -2,6 +2,7 @@
 
 #include "app/app_context.h"
 #include "app/message_box.h"
+#include "common/queued_input.h"
 #include "dialogs/credential_dialogs.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
@@ -176,6 +177,7 @@ void StartWorker(HWND owner, WorkerMode mode)
     }
     // Without a worker nobody would close the reader.
     CloseAttemptReader();
+    DiscardQueuedInput();
     g_attempt.reader = kNoHandle;
     ShowMessage(owner, OperationFailedMessage(), MB_ICONERROR);
 }
@@ -186,7 +188,11 @@ void SetUp(HWND owner, bool firstAttempt)
     g_attempt.clearAll = false;
 
     int keyStatus = 0;
-    switch (OpenFirstUsableKey(&keyStatus)) {
+    const Discovery discovery = OpenFirstUsableKey(&keyStatus);
+    // The window did not answer during the walk: keys typed meanwhile must not answer what
+    // comes next.
+    DiscardQueuedInput();
+    switch (discovery) {
     case Discovery::Found:
         break;
     case Discovery::NotFound:
@@ -232,5 +238,7 @@ void StartOperation(HWND owner, bool firstAttempt)
     g_attempt.settingUp = true;
     g_attempt.reachedSetUp = true;
     SetUp(owner, firstAttempt);
+    // Nor may keys typed during a last CloseReader reach the main dialog's buttons.
+    DiscardQueuedInput();
     g_attempt.settingUp = false;
 }

@@ -26,8 +26,18 @@ const ExpectedBox kCannotUnformat{"Unable to unformat this type of Key!", {IDOK}
 const ExpectedBox kBlocked{"The Key's PIN or password is blocked after too many wrong entries. Please contact "
                            "support@veltrax.example.",
                            {IDOK}, true};
+const ExpectedBox kPassPhraseBlocked{
+    "The Key's Pass Phrase is blocked after too many wrong entries. The Key can still be formatted: press "
+    "Format again and tick \"Clear all Key's data\". This deletes all data from the Key.",
+    {IDOK}, true};
 const ExpectedBox kWrongPin{"The PIN you entered is incorrect!", {IDOK}, true};
 const ExpectedBox kPinTooShort{"PIN for this type of Key should be at least 4 characters!", {IDOK}, true};
+const ExpectedBox kPinNotSentAgain{"The Key has already refused this PIN. It was not sent again, so no try was used. "
+                                   "Please check it and type the right one.",
+                                   {IDOK}, true};
+const ExpectedBox kSoPinNotSentAgain{"The Key has already refused this SO PIN. It was not sent again, so no try was "
+                                     "used. Please check it and type the right one.",
+                                     {IDOK}, true};
 const ExpectedBox kWrongSoPin{"The SO PIN you entered is incorrect!", {IDOK}, true};
 const ExpectedBox kWrongPassPhrase{"The Pass Phrase you entered is incorrect!", {IDOK}, true};
 const ExpectedBox kWrongAdminPin{"The Admin PIN you entered is incorrect!", {IDOK}, true};

@@ -22,6 +22,11 @@ const ExpectedBox kGermanConnect{
     "Bitte schlie\xDF" "en Sie Ihren Key an den Computer an und klicken Sie auf OK.", {IDOK, IDCANCEL}, false};
 const ExpectedBox kGermanWrongSoPin{"Die eingegebene SO PIN ist falsch!", {IDOK}, true};
 const ExpectedBox kGermanSuccess{"Der Vorgang wurde erfolgreich abgeschlossen.", {IDOK}, false};
+const ExpectedBox kGermanPassPhraseBlocked{
+    "Die Passphrase des Keys ist nach zu vielen Fehleingaben gesperrt. Der Key kann trotzdem formatiert werden: "
+    "Klicken Sie erneut auf Formatieren und w\xE4" "hlen Sie \"Alle Daten des Keys l\xF6" "schen\". Dabei werden "
+    "alle Daten vom Key gel\xF6" "scht.",
+    {IDOK}, true};
 const ExpectedBox kGermanKeyNotFound{"Im Key-Leseger\xE4" "t wurde kein Key gefunden!", {IDOK}, true};
 
 } // namespace
@@ -110,4 +115,48 @@ TEST(JourneyLanguage, PartialLanguageLibraryOverridesOnlyWhatItHolds)
 
     EXPECT_EQ("0", journey.key("MakerArea"));
     journey.expectEveryReaderClosed();
+}
+
+// A pass-phrase Key without tries left is not sent to support: the message says that
+// "Clear all Key's data" still formats it, and doing so does.
+TEST(JourneyLanguage, BlockedPassPhraseKeyIsToldToClearAll)
+{
+    const struct {
+        bool german;
+        const char* caption;
+        const ExpectedBox& reformat;
+        const ExpectedBox& dataLoss;
+        const ExpectedBox& blocked;
+        const ExpectedBox& success;
+    } cases[] = {
+        {false, kCaption, kConfirmReformat, kConfirmDataLoss, kPassPhraseBlocked, kSuccess},
+        {true, kGermanCaption, kGermanConfirmReformat, kGermanConfirmDataLoss, kGermanPassPhraseBlocked,
+         kGermanSuccess},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.german ? "German" : "English");
+        Journey journey(Replaced(ProgramDriver::shippedKeySet("type05_pass_phrase"), "Tries=5", "Tries=0"));
+        if (c.german)
+            journey.program.addGermanLanguage();
+        journey.caption = c.caption;
+        journey.start("format \"Simulated Reader 0\"");
+        SeenWindow passPhrase = journey.dialog(IDC_PASS_PHRASE_EDIT, "pass phrase");
+        ProgramDriver::type(passPhrase.window, IDC_PASS_PHRASE_EDIT, "open sesame key");
+        ProgramDriver::press(passPhrase.window, IDOK);
+        journey.box(c.reformat, IDYES);
+        journey.box(c.dataLoss, IDYES);
+        journey.box(c.blocked, IDOK);
+
+        journey.press(IDC_MAIN_FORMAT);
+        passPhrase = journey.dialog(IDC_PASS_PHRASE_EDIT, "pass phrase");
+        ProgramDriver::tick(passPhrase.window, IDC_CLEAR_ALL);
+        ProgramDriver::press(passPhrase.window, IDOK);
+        journey.box(c.success, IDOK);
+        journey.expectEndedByItself();
+
+        EXPECT_EQ("7000", journey.key("MakerArea"));
+        EXPECT_EQ("", journey.key("OtherApps"));
+        EXPECT_EQ(1, journey.program.logCount("FormatCard"));
+        journey.expectEveryReaderClosed();
+    }
 }

@@ -57,7 +57,10 @@ TEST(JourneyRetry, WrongSoPinThenTheRightOne)
     journey.start("unformat \"Simulated Reader 0\"");
     journey.confirmUnformat();
 
+    // The empty first try was refused: an empty OK is not sent again, and told so.
     SeenWindow soPin = journey.dialog(IDC_SO_PIN_EDIT, "SO PIN");
+    ProgramDriver::press(soPin.window, IDOK);
+    EXPECT_EQ(soPin.window, journey.program.answer(kSoPinNotSentAgain.text, IDOK).owner);
     ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "12345678");
     ProgramDriver::press(soPin.window, IDOK);
     journey.box(kWrongSoPin, IDOK);
@@ -345,7 +348,8 @@ TEST(JourneyRetry, BlockedPinKeyIsNotAskedForItsPin)
 }
 
 // The PIN dialog of the retry holds the PIN typed last, selected for typing over. OK with
-// that same PIN is refused in the dialog: sending it again would only spend a try.
+// that same PIN is refused in the dialog, which says that it was not sent: sending it again
+// would only spend a try.
 TEST(JourneyRetry, RejectedPinIsNotSentAgain)
 {
     Journey journey(ProgramDriver::shippedKeySet("type04_pin"));
@@ -362,7 +366,7 @@ TEST(JourneyRetry, RejectedPinIsNotSentAgain)
         << "the PIN typed last is selected";
     for (int press = 0; press < 2; ++press) {
         ProgramDriver::press(pin.window, IDOK);
-        const SeenWindow refused = journey.program.answer(kWrongPin.text, IDOK);
+        const SeenWindow refused = journey.program.answer(kPinNotSentAgain.text, IDOK);
         EXPECT_EQ(pin.window, refused.owner) << "the PIN dialog stays and owns the message";
     }
     ProgramDriver::press(pin.window, IDCANCEL);

@@ -62,6 +62,35 @@ TEST(JourneySafety, KeysAndCommandsDuringASlowFormatStartNothing)
     ExpectOneFormat(journey);
 }
 
+// The Key is looked for on the window's own thread, so the window does not answer while a
+// slow reader does. Enter pressed meanwhile must not answer the confirmations that follow:
+// the first one waits for the user, and nothing reaches the Key until it is answered. Enter
+// pressed during the work itself still starts nothing.
+TEST(JourneySafety, KeysTypedWhileASlowKeyIsFoundAnswerNoConfirmation)
+{
+    Journey journey(
+        Replaced(ProgramDriver::shippedKeySet("slow_operations"), "UnformatMs=", "InitCardMs=2000\nUnformatMs="));
+    journey.start();
+    journey.press(IDC_MAIN_FORMAT);
+    journey.box(kConnect, IDOK);
+    ASSERT_TRUE(journey.program.waitForCalls("InitCard", 1));
+    ProgramDriver::pressKeys(VK_RETURN, 3);
+
+    const SeenWindow reformat = journey.program.next();
+    ASSERT_EQ(kConfirmReformat.text, reformat.text) << "a typed Enter answered the confirmation";
+    EXPECT_TRUE(journey.program.noNewWindow(1000)) << "a typed Enter answered it";
+    EXPECT_TRUE(IsWindow(reformat.window));
+    EXPECT_EQ(0, journey.program.logCount("UnformatCard"));
+    ProgramDriver::press(reformat.window, IDYES);
+    journey.box(kConfirmDataLoss, IDYES);
+
+    ASSERT_TRUE(ProgramDriver::waitForTitle(journey.main.window, "Unformatting . . ."));
+    ProgramDriver::pressKeys(VK_RETURN, 3);
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+    ExpectOneFormat(journey);
+}
+
 // Commands queued right behind the command line's own Format find the attempt running.
 TEST(JourneySafety, CommandsQueuedBehindACommandLineFormatAreRefused)
 {

@@ -87,6 +87,19 @@ void ProgramDriver::press(HWND window, int buttonId)
                  reinterpret_cast<LPARAM>(GetDlgItem(window, buttonId)));
 }
 
+void ProgramDriver::pressKeys(WORD virtualKey, int times)
+{
+    for (int i = 0; i < times; ++i) {
+        INPUT strokes[2] = {};
+        for (INPUT& stroke : strokes) {
+            stroke.type = INPUT_KEYBOARD;
+            stroke.ki.wVk = virtualKey;
+        }
+        strokes[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, strokes, sizeof(INPUT));
+    }
+}
+
 void ProgramDriver::tick(HWND dialog, int boxId)
 {
     // A click on an automatic check box: the box toggles and tells its dialog.

@@ -44,6 +44,9 @@ public:
 
     static void type(HWND dialog, int editId, const std::string& text);
     static void press(HWND window, int buttonId);
+    // Presses and releases a key `times` times on the keyboard, as a user does: whichever
+    // window has the focus when the program reads its input gets them.
+    static void pressKeys(WORD virtualKey, int times);
     static void tick(HWND dialog, int boxId);
     static bool enabled(HWND dialog, int controlId);
     static bool ticked(HWND dialog, int boxId);
