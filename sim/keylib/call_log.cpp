@@ -2,7 +2,7 @@
 
 #include "key_set.h"
 
-#include "keylib/key_contract.h"
+#include "core/key_contract.h"
 
 #include <cstdio>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include "key_ops.h"
 #include "key_set.h"
 
-#include "keylib/key_contract.h"
+#include "core/key_contract.h"
 
 #include <map>
 #include <string>

@@ -2,7 +2,7 @@
 #pragma once
 #include "key_set.h"
 
-#include "keylib/key_contract.h"
+#include "core/key_contract.h"
 
 // Published PC/SC codes that only the simulator sets; the program tells them apart from
 // nothing, so they all read as "failure" there.

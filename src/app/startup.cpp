@@ -1,15 +1,15 @@
 #include "app/startup.h"
 
-#include "app/app_context.h"
 #include "app/command_line.h"
-#include "app/message_box.h"
 #include "common/library_binding.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
 #include "support/support_library.h"
+#include "text/message_box.h"
 #include "text/text.h"
 #include "ui/main_dialog.h"
-#include "workflow/attempt_state.h"
 #include "workflow/workflow.h"
 
 #include <cstring>

@@ -1,9 +1,8 @@
 // Template 120: the Admin PIN; this type of Key is only formatted with all its data cleared.
-#include "app/message_box.h"
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "dialogs/dialog_common.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 
 namespace {
 
@@ -17,21 +16,7 @@ void OnInit(HWND dialog, LPARAM)
                                   {IDC_CLEAR_ALL_NOTE, IDS_CLEAR_ALL_NOTE},
                                   {IDC_ADMIN_PIN_LABEL, IDS_ADMIN_PIN_LABEL},
                                   {IDC_ADMIN_PIN_HELP, IDS_ADMIN_PIN_HELP}});
-    SendDlgItemMessageA(dialog, IDC_ADMIN_PIN_EDIT, EM_LIMITTEXT, kTextCredentialLimit, 0);
     ShowCredentialText(dialog, IDC_ADMIN_PIN_EDIT);
-}
-
-void OnOk(HWND dialog)
-{
-    const TypedSecret adminPin(dialog, IDC_ADMIN_PIN_EDIT);
-    if (adminPin.empty()) {
-        ShowMessage(dialog, IDS_ENTER_ADMIN_PIN, MB_ICONERROR);
-        return;
-    }
-    if (adminPin.refusedAsJustRejected(dialog, IDC_ADMIN_PIN_EDIT, IDS_ADMIN_PIN_NOT_SENT_AGAIN))
-        return;
-    adminPin.storeAsCredential();
-    EndDialog(dialog, 1);
 }
 
 void OnClearAllClicked(HWND dialog)
@@ -41,11 +26,12 @@ void OnClearAllClicked(HWND dialog)
     EnableWindow(GetDlgItem(dialog, IDOK), ticked);
 }
 
-constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, OnClearAllClicked};
+constexpr CredentialDialog kDialog{OnInit,  IDC_ADMIN_PIN_EDIT, kTextCredentialLimit, IDS_ENTER_ADMIN_PIN,
+                                   IDS_ADMIN_PIN_NOT_SENT_AGAIN, nullptr, nullptr, OnClearAllClicked};
 
 } // namespace
 
 INT_PTR CALLBACK AdminPinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
+    return DispatchCredentialDialog(kDialog, dialog, message, wParam, lParam);
 }

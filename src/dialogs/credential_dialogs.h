@@ -12,3 +12,8 @@ INT_PTR CALLBACK SoPinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 INT_PTR CALLBACK SoPinClearAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AdminPinDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK PassPhraseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Opens the credential dialog of template `templateId`, owned by `owner`, with `defaultText`
+// as creation parameter. True only after an accepted OK: Cancel, the close command and a
+// dialog that failed to open (or an unknown template) all end the step.
+bool AskInCredentialDialog(HWND owner, int templateId, const char* defaultText = nullptr);

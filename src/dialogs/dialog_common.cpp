@@ -1,10 +1,10 @@
 #include "dialogs/dialog_common.h"
 
-#include "app/app_context.h"
-#include "app/message_box.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
 #include "res/resource.h"
+#include "text/message_box.h"
 #include "text/text.h"
-#include "workflow/attempt_state.h"
 
 #include <cstring>
 
@@ -50,19 +50,23 @@ void ComposeSecretPrompt(HWND dialog, int promptId, UINT sentenceId, UINT usualI
     SetDlgItemTextA(dialog, promptId, prompt);
 }
 
-INT_PTR DispatchCredentialDialog(const CredentialDialogHandlers& handlers, HWND dialog,
-                                 UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT message, WPARAM wParam,
+                                 LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
-        handlers.onInit(dialog, lParam);
+        SendDlgItemMessageA(dialog, row.editId, EM_LIMITTEXT, row.textLimit, 0);
+        row.onInit(dialog, lParam);
     } else if (message == WM_COMMAND) {
         switch (LOWORD(wParam)) {
         case IDOK:
-            handlers.onOk(dialog);
+            if (row.onOk != nullptr)
+                row.onOk(dialog, row);
+            else
+                AcceptTypedSecret(dialog, row);
             break;
         case IDC_CLEAR_ALL:
-            if (handlers.onClearAllClicked != nullptr)
-                handlers.onClearAllClicked(dialog);
+            if (row.onClearAllClicked != nullptr)
+                row.onClearAllClicked(dialog);
             break;
         case IDCANCEL:
         case IDC_CLOSE_COMMAND:
@@ -71,6 +75,21 @@ INT_PTR DispatchCredentialDialog(const CredentialDialogHandlers& handlers, HWND 
         }
     }
     return FALSE;
+}
+
+void AcceptTypedSecret(HWND dialog, const CredentialDialog& row)
+{
+    const TypedSecret typed(dialog, row.editId);
+    if (row.accepts != nullptr && !row.accepts(dialog, typed))
+        return;
+    if (typed.empty() && row.emptyMessage != 0) {
+        ShowMessage(dialog, row.emptyMessage, MB_ICONERROR);
+        return;
+    }
+    if (typed.refusedAsJustRejected(dialog, row.editId, row.notSentMessage))
+        return;
+    typed.storeAsCredential();
+    EndDialog(dialog, 1);
 }
 
 void ShowSelectedText(HWND dialog, int editId, const char* text)
@@ -84,12 +103,10 @@ void ShowCredentialText(HWND dialog, int editId)
     if (g_attempt.credential[0] == 0)
         return;
     // A bounded copy, so that even a buffer without terminator cannot be read past its end.
-    char shown[kCredentialSize];
-    const size_t length = strnlen(CredentialText(), sizeof shown - 1);
-    std::memcpy(shown, CredentialText(), length);
-    shown[length] = '\0';
-    ShowSelectedText(dialog, editId, shown);
-    SecureZeroMemory(shown, sizeof shown);
+    WipedBuffer<char, kCredentialSize> shown;
+    const size_t length = strnlen(CredentialText(), shown.size() - 1);
+    std::memcpy(shown.data(), CredentialText(), length);
+    ShowSelectedText(dialog, editId, shown.data());
 }
 
 bool RefuseJustRejected(HWND dialog, int editId, UINT messageId, const void* credential,
@@ -112,23 +129,17 @@ bool IsBoxTicked(HWND dialog, int boxId)
 
 TypedSecret::TypedSecret(HWND dialog, int editId)
 {
-    text_[0] = '\0';
-    GetDlgItemTextA(dialog, editId, text_, sizeof text_);
-    length_ = static_cast<int>(strnlen(text_, sizeof text_ - 1));
+    GetDlgItemTextA(dialog, editId, text_.data(), static_cast<int>(text_.size()));
+    length_ = static_cast<int>(strnlen(text_.data(), text_.size() - 1));
     text_[length_] = '\0';
-}
-
-TypedSecret::~TypedSecret()
-{
-    SecureZeroMemory(text_, sizeof text_);
 }
 
 bool TypedSecret::refusedAsJustRejected(HWND dialog, int editId, UINT messageId) const
 {
-    return RefuseJustRejected(dialog, editId, messageId, text_, static_cast<size_t>(length_) + 1);
+    return RefuseJustRejected(dialog, editId, messageId, text_.data(), static_cast<size_t>(length_) + 1);
 }
 
 void TypedSecret::storeAsCredential() const
 {
-    std::memcpy(g_attempt.credential, text_, static_cast<size_t>(length_) + 1);
+    std::memcpy(g_attempt.credential, text_.data(), static_cast<size_t>(length_) + 1);
 }

@@ -1,7 +1,8 @@
 // What the seven credential dialogs have in common: how they open, how they answer their
 // commands and how they move a typed secret between their edit and the credential buffer.
 #pragma once
-#include "keylib/key_contract.h"
+#include "common/wiped_buffer.h"
+#include "core/key_contract.h"
 
 #include <windows.h>
 
@@ -11,17 +12,32 @@
 // Longest PIN, SO PIN, Admin PIN, pass phrase or formatting password that can be typed.
 constexpr int kTextCredentialLimit = 64;
 
-// What makes one credential dialog different from the others.
-struct CredentialDialogHandlers {
+class TypedSecret;
+
+// One credential dialog's row: what makes it different from the others. OK reads the edit,
+// runs the dialog's own rule, refuses an empty field where that is no answer and the text
+// that the Key has just rejected, then stores the text as the credential.
+struct CredentialDialog {
     void (*onInit)(HWND dialog, LPARAM creationParameter);
-    void (*onOk)(HWND dialog);
+    int editId;
+    int textLimit;
+    UINT emptyMessage;   // shown for an empty field; 0 when an empty field is an answer too
+    UINT notSentMessage; // shown for the text that the Key has just rejected
+    // The dialog's own rule for the typed text, checked first; null when it has none. False
+    // after telling the user why the text is refused.
+    bool (*accepts)(HWND dialog, const TypedSecret& typed);
+    // OK handled in a way of the dialog's own; null for the shared rule above.
+    void (*onOk)(HWND dialog, const CredentialDialog& row);
     void (*onClearAllClicked)(HWND dialog); // null in the dialogs without the box
 };
 
-// The procedure's body, shared: initialisation, OK, the clear-all box, and Cancel or the
-// main dialog's close command, which end the dialog with 0.
-INT_PTR DispatchCredentialDialog(const CredentialDialogHandlers& handlers, HWND dialog,
-                                 UINT message, WPARAM wParam, LPARAM lParam);
+// The procedure's body, shared: initialisation (the edit's limit, then `onInit`), OK, the
+// clear-all box, and Cancel or the main dialog's close command, which end the dialog with 0.
+INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT message, WPARAM wParam,
+                                 LPARAM lParam);
+
+// The shared OK rule of `row`; ends the dialog with 1 once the text is stored.
+void AcceptTypedSecret(HWND dialog, const CredentialDialog& row);
 
 // A control whose text is taken from the string table when its dialog opens.
 struct ControlText {
@@ -55,11 +71,8 @@ bool RefuseJustRejected(HWND dialog, int editId, UINT messageId, const void* cre
 class TypedSecret {
 public:
     TypedSecret(HWND dialog, int editId);
-    ~TypedSecret();
-    TypedSecret(const TypedSecret&) = delete;
-    TypedSecret& operator=(const TypedSecret&) = delete;
 
-    const char* text() const { return text_; }
+    const char* text() const { return text_.data(); }
     int length() const { return length_; }
     bool empty() const { return length_ == 0; }
     // True when this text is what the Key has just rejected; see RefuseJustRejected.
@@ -68,6 +81,6 @@ public:
     void storeAsCredential() const;
 
 private:
-    char text_[kCredentialSize];
+    WipedBuffer<char, kCredentialSize> text_;
     int length_;
 };

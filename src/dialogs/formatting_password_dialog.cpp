@@ -8,28 +8,19 @@ namespace {
 void OnInit(HWND dialog, LPARAM defaultText)
 {
     InitCredentialDialog(dialog, {});
-    SendDlgItemMessageA(dialog, IDC_SECRET_EDIT, EM_LIMITTEXT, kTextCredentialLimit, 0);
     ComposeSecretPrompt(dialog, IDC_SECRET_PROMPT, IDS_ENTER_FORMATTING_PASSWORD,
                         IDS_USUAL_FORMATTING_PASSWORD, reinterpret_cast<const char*>(defaultText));
     ShowCredentialText(dialog, IDC_SECRET_EDIT);
 }
 
-// No check: an empty password is a valid answer for some Keys.
-void OnOk(HWND dialog)
-{
-    const TypedSecret password(dialog, IDC_SECRET_EDIT);
-    if (password.refusedAsJustRejected(dialog, IDC_SECRET_EDIT, IDS_FORMATTING_PASSWORD_NOT_SENT_AGAIN))
-        return;
-    password.storeAsCredential();
-    EndDialog(dialog, 1);
-}
-
-constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, nullptr};
+// No rule of its own: an empty password is a valid answer for some Keys.
+constexpr CredentialDialog kDialog{OnInit,  IDC_SECRET_EDIT, kTextCredentialLimit, 0,
+                                   IDS_FORMATTING_PASSWORD_NOT_SENT_AGAIN, nullptr, nullptr, nullptr};
 
 } // namespace
 
 INT_PTR CALLBACK FormattingPasswordDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                               LPARAM lParam)
 {
-    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
+    return DispatchCredentialDialog(kDialog, dialog, message, wParam, lParam);
 }

@@ -1,8 +1,8 @@
 // Template 108: the pass phrase, or the choice to clear all the Key's data without it.
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "dialogs/dialog_common.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 
 #include <cstring>
 
@@ -17,22 +17,18 @@ void OnInit(HWND dialog, LPARAM)
                                   {IDC_PASS_PHRASE_LABEL, IDS_PASS_PHRASE_LABEL},
                                   {IDC_PASS_PHRASE_HELP, IDS_PASS_PHRASE_HELP},
                                   {IDC_CLEAR_ALL_NOTE, IDS_CLEAR_ALL_NOTE}});
-    SendDlgItemMessageA(dialog, IDC_PASS_PHRASE_EDIT, EM_LIMITTEXT, kTextCredentialLimit, 0);
     g_attempt.clearAll = false;
     std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
 }
 
 // With the box ticked the pass phrase is not needed: the buffer stays empty, and nothing
 // that the Key could refuse is sent.
-void OnOk(HWND dialog)
+void OnOk(HWND dialog, const CredentialDialog& row)
 {
-    if (!g_attempt.clearAll) {
-        const TypedSecret passPhrase(dialog, IDC_PASS_PHRASE_EDIT);
-        if (passPhrase.refusedAsJustRejected(dialog, IDC_PASS_PHRASE_EDIT, IDS_PASS_PHRASE_NOT_SENT_AGAIN))
-            return;
-        passPhrase.storeAsCredential();
-    }
-    EndDialog(dialog, 1);
+    if (g_attempt.clearAll)
+        EndDialog(dialog, 1);
+    else
+        AcceptTypedSecret(dialog, row);
 }
 
 // The text stays in the disabled edit, so unticking brings back what was typed.
@@ -43,11 +39,12 @@ void OnClearAllClicked(HWND dialog)
     EnableWindow(GetDlgItem(dialog, IDC_PASS_PHRASE_EDIT), !ticked);
 }
 
-constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, OnClearAllClicked};
+constexpr CredentialDialog kDialog{OnInit, IDC_PASS_PHRASE_EDIT, kTextCredentialLimit, 0,
+                                   IDS_PASS_PHRASE_NOT_SENT_AGAIN, nullptr, OnOk, OnClearAllClicked};
 
 } // namespace
 
 INT_PTR CALLBACK PassPhraseDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
+    return DispatchCredentialDialog(kDialog, dialog, message, wParam, lParam);
 }

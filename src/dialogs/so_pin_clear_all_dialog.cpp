@@ -1,9 +1,8 @@
 // Template 118: the SO PIN, with the choice to clear all the Key's data.
-#include "app/message_box.h"
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "dialogs/dialog_common.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 
 namespace {
 
@@ -16,22 +15,7 @@ void OnInit(HWND dialog, LPARAM)
                                   {IDC_CLEAR_ALL_NOTE, IDS_CLEAR_ALL_NOTE},
                                   {IDC_SO_PIN_LABEL, IDS_SO_PIN_LABEL},
                                   {IDC_SO_PIN_HELP, IDS_SO_PIN_HELP}});
-    SendDlgItemMessageA(dialog, IDC_SO_PIN_EDIT, EM_LIMITTEXT, kTextCredentialLimit, 0);
     ShowCredentialText(dialog, IDC_SO_PIN_EDIT);
-}
-
-// Clearing all data still needs the SO PIN, so the box plays no part here.
-void OnOk(HWND dialog)
-{
-    const TypedSecret soPin(dialog, IDC_SO_PIN_EDIT);
-    if (soPin.empty()) {
-        ShowMessage(dialog, IDS_ENTER_SO_PIN, MB_ICONERROR);
-        return;
-    }
-    if (soPin.refusedAsJustRejected(dialog, IDC_SO_PIN_EDIT, IDS_SO_PIN_NOT_SENT_AGAIN))
-        return;
-    soPin.storeAsCredential();
-    EndDialog(dialog, 1);
 }
 
 void OnClearAllClicked(HWND dialog)
@@ -39,11 +23,13 @@ void OnClearAllClicked(HWND dialog)
     g_attempt.clearAll = IsBoxTicked(dialog, IDC_CLEAR_ALL);
 }
 
-constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, OnClearAllClicked};
+// Clearing all data still needs the SO PIN, so the box plays no part in OK.
+constexpr CredentialDialog kDialog{OnInit,   IDC_SO_PIN_EDIT, kTextCredentialLimit, IDS_ENTER_SO_PIN,
+                                   IDS_SO_PIN_NOT_SENT_AGAIN, nullptr, nullptr, OnClearAllClicked};
 
 } // namespace
 
 INT_PTR CALLBACK SoPinClearAllDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
+    return DispatchCredentialDialog(kDialog, dialog, message, wParam, lParam);
 }

@@ -1,10 +1,10 @@
 // Template 107: the 8-byte transport key, typed as 16 hexadecimal digits.
-#include "app/message_box.h"
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "dialogs/dialog_common.h"
 #include "dialogs/hex.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
+#include "text/message_box.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,6 +14,8 @@ namespace {
 constexpr int kKeyBytes = 8;
 constexpr int kKeyDigits = 2 * kKeyBytes;
 constexpr int kEditLimit = 32;
+
+using KeyDigits = WipedBuffer<char, kKeyDigits + 1>;
 
 // All-zero bytes count as no key, so a retry after a key of zeros starts empty.
 bool KeyPresent()
@@ -25,21 +27,19 @@ bool KeyPresent()
 void OnInit(HWND dialog, LPARAM defaultText)
 {
     InitCredentialDialog(dialog, {});
-    SendDlgItemMessageA(dialog, IDC_SECRET_EDIT, EM_LIMITTEXT, kEditLimit, 0);
     ComposeSecretPrompt(dialog, IDC_SECRET_PROMPT, IDS_ENTER_TRANSPORT_KEY,
                         IDS_USUAL_TRANSPORT_KEY, reinterpret_cast<const char*>(defaultText));
     if (KeyPresent()) {
-        char digits[kKeyDigits + 1];
-        BytesToHex(digits, g_attempt.credential, kKeyDigits);
-        ShowSelectedText(dialog, IDC_SECRET_EDIT, digits);
-        SecureZeroMemory(digits, sizeof digits);
+        KeyDigits digits;
+        BytesToHex(digits.data(), g_attempt.credential, kKeyDigits);
+        ShowSelectedText(dialog, IDC_SECRET_EDIT, digits.data());
     }
 }
 
 // Keys are printed in groups ("1122 3344 5566 7788"), so spaces are skipped. Anything else
 // that is not a hexadecimal digit, or a count other than 16, is refused rather than sent:
 // every wrong key costs one of the Key's tries.
-bool ReadKeyDigits(const char* typed, char (&digits)[kKeyDigits + 1])
+bool ReadKeyDigits(const char* typed, KeyDigits& digits)
 {
     int count = 0;
     for (const char* p = typed; *p; ++p) {
@@ -53,31 +53,28 @@ bool ReadKeyDigits(const char* typed, char (&digits)[kKeyDigits + 1])
     return count == kKeyDigits;
 }
 
-void OnOk(HWND dialog)
+void OnOk(HWND dialog, const CredentialDialog& row)
 {
-    const TypedSecret typed(dialog, IDC_SECRET_EDIT);
-    char digits[kKeyDigits + 1] = {};
-    unsigned char key[kKeyBytes] = {};
-    const bool wellFormed = ReadKeyDigits(typed.text(), digits);
-    if (wellFormed)
-        HexToBytes(key, digits, kKeyDigits);
-    SecureZeroMemory(digits, sizeof digits);
-    if (!wellFormed) {
+    const TypedSecret typed(dialog, row.editId);
+    KeyDigits digits;
+    if (!ReadKeyDigits(typed.text(), digits)) {
         ShowMessage(dialog, IDS_TRANSPORT_KEY_TOO_SHORT, MB_ICONERROR);
         return;
     }
-    if (!RefuseJustRejected(dialog, IDC_SECRET_EDIT, IDS_TRANSPORT_KEY_NOT_SENT_AGAIN, key, sizeof key)) {
-        std::copy(key, key + kKeyBytes, g_attempt.credential);
-        EndDialog(dialog, 1);
-    }
-    SecureZeroMemory(key, sizeof key);
+    WipedBuffer<unsigned char, kKeyBytes> key;
+    HexToBytes(key.data(), digits.data(), kKeyDigits);
+    if (RefuseJustRejected(dialog, row.editId, row.notSentMessage, key.data(), key.size()))
+        return;
+    std::copy(key.data(), key.data() + kKeyBytes, g_attempt.credential);
+    EndDialog(dialog, 1);
 }
 
-constexpr CredentialDialogHandlers kHandlers{OnInit, OnOk, nullptr};
+constexpr CredentialDialog kDialog{OnInit,  IDC_SECRET_EDIT, kEditLimit, 0, IDS_TRANSPORT_KEY_NOT_SENT_AGAIN,
+                                   nullptr, OnOk,            nullptr};
 
 } // namespace
 
 INT_PTR CALLBACK TransportKeyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return DispatchCredentialDialog(kHandlers, dialog, message, wParam, lParam);
+    return DispatchCredentialDialog(kDialog, dialog, message, wParam, lParam);
 }

@@ -1,7 +1,7 @@
 #include "keylib/key_library.h"
 
-#include "app/app_context.h"
 #include "common/library_binding.h"
+#include "core/app_context.h"
 
 KeyLibrary g_keyLib;
 GuardedLibrary g_keyLibGuard;

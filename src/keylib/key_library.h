@@ -1,7 +1,7 @@
 // Binding of the key library "cardwyn32.dll", the only way to readers and Keys.
 #pragma once
 #include "common/fault_guard.h"
-#include "keylib/key_contract.h"
+#include "core/key_contract.h"
 
 struct KeyLibrary {
 #define DECLARE_ENTRY_POINT(name, type) type name;

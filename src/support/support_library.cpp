@@ -1,7 +1,7 @@
 #include "support/support_library.h"
 
-#include "app/app_context.h"
 #include "common/library_binding.h"
+#include "core/app_context.h"
 
 #include <iterator>
 #include <type_traits>

@@ -1,8 +1,8 @@
 #include "text/text.h"
 
-#include "app/app_context.h"
-#include "common/library_binding.h"
 #include "common/fault_guard.h"
+#include "common/library_binding.h"
+#include "core/app_context.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
 #include "ui/help.h"
 
-#include "app/message_box.h"
 #include "common/library_binding.h"
 #include "res/resource.h"
+#include "text/message_box.h"
 
 #include <shellapi.h>
 

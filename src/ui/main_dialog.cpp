@@ -1,13 +1,13 @@
 #include "ui/main_dialog.h"
 
-#include "app/app_context.h"
-#include "app/message_box.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
 #include "res/resource.h"
 #include "support/support_library.h"
+#include "text/message_box.h"
 #include "text/text.h"
 #include "ui/help.h"
 #include "ui/version_info.h"
-#include "workflow/attempt_state.h"
 #include "workflow/workflow.h"
 
 #include <cstring>

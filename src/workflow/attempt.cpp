@@ -1,10 +1,10 @@
 #include "workflow/workflow.h"
 
-#include "app/app_context.h"
 #include "common/proc_cast.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 
 namespace {
 

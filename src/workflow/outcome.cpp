@@ -1,70 +1,21 @@
 #include "workflow/workflow.h"
 
-#include "app/app_context.h"
-#include "app/message_box.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
+#include "core/card_types.h"
 #include "dialogs/credential_dialogs.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
+#include "text/message_box.h"
 #include "text/text.h"
-#include "workflow/attempt_state.h"
 
 #include <cstring>
 
 namespace {
 
-enum class When { Always, IfCredentialTyped };
-
-// What a rejected credential leads to, by card type code.
-struct RetryRule {
-    UINT message;
-    When show;
-    int promptTemplate; // 0 = no prompt
-    DLGPROC prompt;
-    bool restart;
-};
-
-RetryRule RetryRuleFor(int cardType)
+bool ShouldShow(RetryMessageWhen when)
 {
-    switch (cardType) {
-    case 1:
-    case 2:
-        return {IDS_WRONG_FORMATTING_PASSWORD, When::Always, 0, nullptr, true};
-    case 4:
-        return {IDS_WRONG_PIN, When::IfCredentialTyped, IDD_PIN, PinDialogProc, true};
-    case 5:
-        return {IDS_WRONG_PASS_PHRASE, When::Always, 0, nullptr, true};
-    case 6:
-        return {IDS_WRONG_SO_PIN, When::IfCredentialTyped, IDD_SO_PIN, SoPinDialogProc, true};
-    case 7:
-        return {IDS_SERIOUS_ERROR, When::Always, 0, nullptr, false};
-    case 8:
-        return {IDS_WRONG_SO_PIN, When::IfCredentialTyped, 0, nullptr, true};
-    case 9:
-        return {IDS_WRONG_FORMATTING_PASSWORD, When::IfCredentialTyped, IDD_FORMATTING_PASSWORD,
-                FormattingPasswordDialogProc, true};
-    case 10:
-        return {IDS_WRONG_ADMIN_PIN, When::Always, 0, nullptr, true};
-    case 11:
-    case 13:
-        return {IDS_WRONG_FORMATTING_PASSWORD, When::Always, 0, nullptr, true};
-    case 12:
-        return {IDS_WRONG_FORMATTING_PASSWORD, When::IfCredentialTyped, IDD_TRANSPORT_KEY,
-                TransportKeyDialogProc, true};
-    default: // 3, 0 and the codes without meaning: nothing to ask
-        return {OperationFailedMessage(), When::Always, 0, nullptr, false};
-    }
-}
-
-bool ShouldShow(When when)
-{
-    return when == When::Always || (when == When::IfCredentialTyped && g_attempt.credential[0] != 0);
-}
-
-// A pass-phrase Key (card type 5) can still be formatted with "Clear all Key's data", which
-// needs no pass phrase; the other Keys need support.
-UINT BlockedMessageFor(int cardType)
-{
-    return cardType == 5 ? IDS_PASS_PHRASE_BLOCKED : IDS_CREDENTIAL_BLOCKED;
+    return when == RetryMessageWhen::Always || g_attempt.credential[0] != 0;
 }
 
 void SetTitle(HWND mainDialog, UINT textId) { SetWindowTextA(mainDialog, LoadText(textId)); }
@@ -135,7 +86,7 @@ void ShowOutcome(HWND mainDialog, WPARAM code)
         ShowMessage(mainDialog, IDS_CANNOT_UNFORMAT, MB_ICONERROR);
         break;
     case kCredentialBlocked:
-        ShowMessage(mainDialog, BlockedMessageFor(g_attempt.cardType), MB_ICONERROR);
+        ShowMessage(mainDialog, CardTypeOf(g_attempt.cardType).blockedMessage, MB_ICONERROR);
         break;
     default:
         break;
@@ -144,14 +95,13 @@ void ShowOutcome(HWND mainDialog, WPARAM code)
 
 void RetryCredential(HWND owner, int cardType)
 {
-    const RetryRule rule = RetryRuleFor(cardType);
+    const CardType& type = CardTypeOf(cardType);
     RememberRejectedCredential();
-    if (ShouldShow(rule.show))
-        ShowMessage(owner, rule.message, MB_ICONERROR);
-    // Only an explicit OK goes on; a dialog that failed to open ends the attempt too.
-    if (rule.prompt != nullptr &&
-        DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(rule.promptTemplate), owner, rule.prompt, 0) != IDOK)
+    // A Key with no way to ask again has still refused the attempt: say that it failed.
+    if (ShouldShow(type.retryMessageWhen))
+        ShowMessage(owner, type.retryMessage != 0 ? type.retryMessage : OperationFailedMessage(), MB_ICONERROR);
+    if (type.retryPromptTemplate != 0 && !AskInCredentialDialog(owner, type.retryPromptTemplate))
         return;
-    if (rule.restart)
+    if (type.retryRestarts)
         StartOperation(owner, false);
 }

@@ -1,12 +1,13 @@
 #include "workflow/workflow.h"
 
-#include "app/app_context.h"
-#include "app/message_box.h"
 #include "common/queued_input.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
+#include "core/card_types.h"
 #include "dialogs/credential_dialogs.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
+#include "text/message_box.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -104,13 +105,6 @@ Discovery OpenFirstUsableKey(int* keyStatus)
     return Discovery::NotFound;
 }
 
-// Only an explicit OK goes on: a dialog that failed to open (-1) ends the attempt.
-bool OpenCredentialDialog(HWND owner, int templateId, DLGPROC procedure, const char* defaultText = nullptr)
-{
-    return DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(templateId), owner, procedure,
-                           reinterpret_cast<LPARAM>(defaultText)) == IDOK;
-}
-
 // Warning 31: going on means clearing all the Key's data, with no confirmation after. A
 // message box that could not be shown (0) is no consent.
 bool AcceptClearAll(HWND owner)
@@ -124,29 +118,20 @@ bool AcceptClearAll(HWND owner)
 // Asks for what this type of Key needs; false when the user cancelled.
 bool CollectCredential(HWND owner, int keyStatus)
 {
-    switch (g_attempt.cardType) {
-    case 1:
-    case 2:
-        return OpenCredentialDialog(owner, IDD_TRANSPORT_KEY, TransportKeyDialogProc);
-    case 5:
+    const CardType& type = CardTypeOf(g_attempt.cardType);
+    switch (type.step) {
+    case CredentialStep::None:
+        return true; // the library is tried with the buffer as it is
+    case CredentialStep::DialogUnlessClearAllOnly:
         if (keyStatus == kKeyClearAllOnly)
             return AcceptClearAll(owner);
-        return OpenCredentialDialog(owner, IDD_PASS_PHRASE, PassPhraseDialogProc);
-    case 7:
-    case 9:
-    case 12:
+        break;
+    case CredentialStep::ClearAllWarning:
         return AcceptClearAll(owner);
-    case 8:
-        return OpenCredentialDialog(owner, IDD_SO_PIN_CLEAR_ALL, SoPinClearAllDialogProc);
-    case 10:
-        return OpenCredentialDialog(owner, IDD_ADMIN_PIN, AdminPinDialogProc);
-    case 11:
-        return OpenCredentialDialog(owner, IDD_FORMATTING_PASSWORD, FormattingPasswordDialogProc, "TRUVOSEK");
-    case 13:
-        return OpenCredentialDialog(owner, IDD_FORMATTING_PASSWORD, FormattingPasswordDialogProc, "MOLDIRA+");
-    default:
-        return true; // the library is tried with the buffer as it is
+    case CredentialStep::Dialog:
+        break;
     }
+    return AskInCredentialDialog(owner, type.dialogTemplate, type.defaultText);
 }
 
 bool IsFormattedStatus(int keyStatus)

@@ -1,8 +1,8 @@
 #include "workflow/workflow.h"
 
-#include "app/app_context.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
 #include "keylib/key_library.h"
-#include "workflow/attempt_state.h"
 
 namespace {
 

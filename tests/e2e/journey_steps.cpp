@@ -130,7 +130,8 @@ void Journey::closeIdleMainDialog()
     EXPECT_TRUE(ProgramDriver::waitForTitle(main.window, caption)) << WindowText(main.window);
     // The attempt ends, and the buttons come back, once its last box has closed.
     EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_FORMAT));
-    EXPECT_TRUE(ProgramDriver::enabled(main.window, IDC_MAIN_UNFORMAT));
+    // The buttons come back one after the other; the driver may look in between.
+    EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_UNFORMAT));
     PostMessageA(main.window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(program.ended()) << "the idle main dialog did not close";
     EXPECT_EQ(0u, program.exitCode());

@@ -2,9 +2,9 @@
 // Admin PIN (template 120).
 #include "credential_dialog_fixture.h"
 
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "credential_dialog_fixture.h"
 
-#include "app/app_context.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
 #include "support/program_state.h"
 #include "support/test_paths.h"
-#include "workflow/attempt_state.h"
 
 #include <cstdio>
 #include <cstring>

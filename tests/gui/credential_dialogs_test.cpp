@@ -2,9 +2,9 @@
 // the way they end, and what the dialog manager learns from their procedures.
 #include "credential_dialog_fixture.h"
 
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 
 #include <map>
 

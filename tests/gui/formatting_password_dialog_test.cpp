@@ -1,9 +1,9 @@
 // The formatting password dialog (template 119) driven as a user would.
 #include "credential_dialog_fixture.h"
 
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 
 #include <cstring>
 

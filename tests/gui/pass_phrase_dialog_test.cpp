@@ -1,9 +1,9 @@
 // The pass phrase dialog (template 108), whose box lets the user go on without the phrase.
 #include "credential_dialog_fixture.h"
 
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 
 namespace {
 

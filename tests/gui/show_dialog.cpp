@@ -2,11 +2,11 @@
 // be looked at and photographed.
 //   show_dialog.exe transport-key|formatting-password|pin|so-pin|so-pin-clear-all|
 //                   admin-pin|pass-phrase [default text] [--credential TEXT]
-#include "app/app_context.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
 #include "text/text.h"
-#include "workflow/attempt_state.h"
 
 #include <windows.h>
 

@@ -1,9 +1,9 @@
 // The transport key dialog (template 107) driven as a user would.
 #include "credential_dialog_fixture.h"
 
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 
 #include <cstring>
 

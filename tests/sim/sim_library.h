@@ -1,7 +1,7 @@
 // Test fixture for the simulated key library: a private copy of cardwyn32.dll in a
 // temporary folder, its Key set and its call log beside it, entry points bound by name.
 #pragma once
-#include "keylib/key_contract.h"
+#include "core/key_contract.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 #include "about_ids.h"
 #include "standins_paths.h"
 
-#include "app/app_context.h"
 #include "common/proc_cast.h"
+#include "core/app_context.h"
 #include "support/dialog_robot.h"
 #include "support/support_library.h"
 #include "support/temp_folder.h"

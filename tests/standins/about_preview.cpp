@@ -2,8 +2,8 @@
 //   standins_about_preview.exe [module]
 // The module supplies the version record, icon 110 and bitmap 5006: by default keyprep.exe
 // from the build when it is there, else the About box tests' host library.
-#include "app/app_context.h"
 #include "common/proc_cast.h"
+#include "core/app_context.h"
 #include "support/support_library.h"
 
 #include <windows.h>

@@ -1,10 +1,10 @@
 #include "support/program_state.h"
 
-#include "app/app_context.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
 #include "keylib/key_library.h"
 #include "support/support_library.h"
 #include "support/test_paths.h"
-#include "workflow/attempt_state.h"
 
 void ResetProgramState()
 {

@@ -1,5 +1,6 @@
 // The real main dialog, run modally as start-up runs it, driven by the dialog robot.
-#include "app/app_context.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
 #include "dlls/recorded_about.h"
 #include "res/resource.h"
 #include "support/dialog_robot.h"
@@ -9,7 +10,6 @@
 #include "support/test_paths.h"
 #include "ui/help.h"
 #include "ui/main_dialog.h"
-#include "workflow/attempt_state.h"
 #include "workflow/workflow.h"
 
 #include <gtest/gtest.h>

@@ -1,13 +1,13 @@
-#include "app/app_context.h"
 #include "app/startup.h"
 #include "common/library_binding.h"
+#include "core/app_context.h"
+#include "dlls/recorded_about.h"
 #include "keylib/key_library.h"
 #include "support/dialog_robot.h"
 #include "support/program_state.h"
 #include "support/support_library.h"
 #include "support/temp_folder.h"
 #include "support/test_paths.h"
-#include "dlls/recorded_about.h"
 
 #include <gtest/gtest.h>
 

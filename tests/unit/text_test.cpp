@@ -1,4 +1,4 @@
-#include "app/app_context.h"
+#include "core/app_context.h"
 #include "support/program_state.h"
 #include "support/test_paths.h"
 #include "text/text.h"

@@ -1,9 +1,9 @@
 // The credential step by card type code, the Key status step and the confirmations.
 #include "workflow_fixture.h"
 
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 #include "workflow/workflow.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 // Finding the Key: which readers are asked, opened and closed, and when nothing is found.
 #include "workflow_fixture.h"
 
-#include "workflow/attempt_state.h"
+#include "core/attempt_state.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // After a rejected credential: the message, the prompt and the restart, by card type.
 #include "workflow_fixture.h"
 
+#include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 #include "workflow/workflow.h"
 
 #include <cstring>

@@ -1,10 +1,10 @@
 // The worker: its call sequence per mode, the space request, failures and the buttons.
 #include "workflow_fixture.h"
 
-#include "keylib/key_contract.h"
+#include "core/attempt_state.h"
+#include "core/key_contract.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
-#include "workflow/attempt_state.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "workflow_fixture.h"
 
-#include "app/app_context.h"
+#include "core/app_context.h"
+#include "core/attempt_state.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
 #include "support/program_state.h"
-#include "workflow/attempt_state.h"
 #include "workflow/workflow.h"
 
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "workflow/attempt_state.h"
+#include "core/attempt_state.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "app/message_box.h"
+#include "text/message_box.h"
 
-#include "app/app_context.h"
+#include "core/app_context.h"
 #include "text/text.h"
 
 int ShowMessage(HWND owner, UINT id, UINT style) { return ShowText(owner, LoadText(id), style); }

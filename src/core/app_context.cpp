@@ -1,4 +1,4 @@
-#include "app/app_context.h"
+#include "core/app_context.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // The current format or unformat attempt, shared by the workflow, the dialogs and the worker.
 #pragma once
-#include "keylib/key_contract.h"
+#include "core/key_contract.h"
 
 #include <windows.h>
 
