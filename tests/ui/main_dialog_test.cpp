@@ -24,6 +24,15 @@ const char kHelpFailed[] = "Unable to activate Help!";
 const char kSuccess[] = "The process is successfully completed.";
 
 bool g_watchdogFired;
+
+// Turns the worker's final status message into WM_NULL, as a full queue would lose it.
+LRESULT CALLBACK LoseFinalStatus(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && message->message == kStatusMessage && message->wParam == kFormatted)
+        message->message = WM_NULL;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 int g_faultingAboutCalls;
 
 int WINAPI FaultingAbout(HINSTANCE, HMODULE, HWND, int, const char* const*, const char*, int, const char*,
@@ -316,4 +325,18 @@ TEST_F(MainDialog, SuccessfulFormatEndsTheDialog)
     EXPECT_EQ(1u, keys->callsNamed("FormatCard").size());
     EXPECT_EQ(1, keys->closesOf(3));
     EXPECT_EQ((std::vector<std::string>{"Unformatting . . .", "Formatting . . ."}), keys->titlesDuringWork);
+}
+
+// Even when the worker's final message is lost, the attempt ends with its outcome.
+TEST_F(MainDialog, LostFinalStatusStillEndsTheAttempt)
+{
+    keys->readers = {{"Reader", 30, 3, 0, 0}};
+    setCommandLine({"format"});
+    robot.add(AnswerMessageBox(IDYES));
+    robot.add(AnswerMessageBox(IDYES));
+    robot.add(AnswerMessageBoxWithText(kSuccess, IDOK));
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, LoseFinalStatus, nullptr, GetCurrentThreadId());
+    EXPECT_EQ(0, runMainDialog());
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(1, keys->closesOf(3));
 }
