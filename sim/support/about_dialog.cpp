@@ -2,6 +2,8 @@
 
 #include "about_ids.h"
 
+#include "common/scaled_image.h"
+
 #include <shellapi.h>
 
 #include <algorithm>
@@ -336,7 +338,21 @@ void ShowContacts(HWND dialog, AboutState& state)
     ShowLink(dialog, IDC_ABOUT_EMAIL, state.request->supportEmail, state.linkFont);
 }
 
-// The banner keeps its real size: the controls below follow its height, and the box widens
+// Above 96 DPI the banner is enlarged smoothly to the box's scale, as the box's text is.
+void ScaleToDpi(HWND dialog, HBITMAP& bitmap)
+{
+    const int dpi = WindowDpi(dialog);
+    BITMAP size{};
+    if (dpi == kBaseDpi || bitmap == nullptr || !GetObjectA(bitmap, sizeof size, &size))
+        return;
+    const int width = MulDiv(size.bmWidth, dpi, kBaseDpi);
+    if (HBITMAP scaled = ScaledBitmap(bitmap, width, MulDiv(size.bmHeight, dpi, kBaseDpi))) {
+        DeleteObject(bitmap);
+        bitmap = scaled;
+    }
+}
+
+// The banner keeps its size (at the box's scale): the controls below follow its height, and the box widens
 // when the bitmap is wider than the template (a large font makes the template wider instead).
 void ShowBanner(HWND dialog, AboutState& state, SIZE* grow)
 {
@@ -345,6 +361,7 @@ void ShowBanner(HWND dialog, AboutState& state, SIZE* grow)
     const AboutRequest& request = *state.request;
     state.banner = static_cast<HBITMAP>(
         LoadImageA(request.executable, ResourceId(request.bitmapId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    ScaleToDpi(dialog, state.banner);
     BITMAP bitmap{};
     if (state.banner == nullptr || !GetObjectA(state.banner, sizeof bitmap, &bitmap)) {
         ShowWindow(bannerControl, SW_HIDE);

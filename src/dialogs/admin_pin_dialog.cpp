@@ -3,6 +3,7 @@
 #include "dialogs/credential_dialogs.h"
 #include "dialogs/dialog_common.h"
 #include "res/resource.h"
+#include "text/text.h"
 
 namespace {
 
@@ -19,11 +20,14 @@ void OnInit(HWND dialog, LPARAM)
     ShowCredentialText(dialog, IDC_ADMIN_PIN_EDIT);
 }
 
+// While OK is greyed, the note under the box says why.
 void OnClearAllClicked(HWND dialog)
 {
     const bool ticked = IsBoxTicked(dialog, IDC_CLEAR_ALL);
     g_attempt.clearAll = ticked;
     EnableWindow(GetDlgItem(dialog, IDOK), ticked);
+    const UINT note = ticked ? IDS_CLEAR_ALL_NOTE : IDS_ADMIN_CLEAR_ALL_REQUIRED;
+    SetDlgItemTextA(dialog, IDC_CLEAR_ALL_NOTE, LoadText(note));
 }
 
 constexpr CredentialDialog kDialog{OnInit,  IDC_ADMIN_PIN_EDIT, kTextCredentialLimit, IDS_ENTER_ADMIN_PIN,

@@ -7,7 +7,7 @@ namespace {
 
 void OnInit(HWND dialog, LPARAM defaultText)
 {
-    InitCredentialDialog(dialog, {});
+    InitCredentialDialog(dialog, {{IDC_SECRET_LABEL, IDS_FORMATTING_PASSWORD_LABEL}});
     ComposeSecretPrompt(dialog, IDC_SECRET_PROMPT, IDS_ENTER_FORMATTING_PASSWORD,
                         IDS_USUAL_FORMATTING_PASSWORD, reinterpret_cast<const char*>(defaultText));
     ShowCredentialText(dialog, IDC_SECRET_EDIT);

@@ -9,7 +9,7 @@ namespace {
 
 void OnInit(HWND dialog, LPARAM)
 {
-    InitCredentialDialog(dialog, {{IDC_PIN_PROMPT, IDS_ENTER_PIN}});
+    InitCredentialDialog(dialog, {{IDC_PIN_PROMPT, IDS_ENTER_PIN}, {IDC_PIN_LABEL, IDS_PIN_LABEL}});
     ShowCredentialText(dialog, IDC_PIN_EDIT);
 }
 

@@ -7,7 +7,7 @@ namespace {
 
 void OnInit(HWND dialog, LPARAM)
 {
-    InitCredentialDialog(dialog, {{IDC_SO_PIN_PROMPT, IDS_ENTER_SO_PIN}});
+    InitCredentialDialog(dialog, {{IDC_SO_PIN_PROMPT, IDS_ENTER_SO_PIN}, {IDC_SO_PIN_LABEL, IDS_SO_PIN_LABEL}});
     ShowCredentialText(dialog, IDC_SO_PIN_EDIT);
 }
 

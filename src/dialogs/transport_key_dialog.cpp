@@ -25,7 +25,7 @@ bool KeyPresent()
 
 void OnInit(HWND dialog, LPARAM defaultText)
 {
-    InitCredentialDialog(dialog, {});
+    InitCredentialDialog(dialog, {{IDC_SECRET_LABEL, IDS_TRANSPORT_KEY_LABEL}});
     ComposeSecretPrompt(dialog, IDC_SECRET_PROMPT, IDS_ENTER_TRANSPORT_KEY,
                         IDS_USUAL_TRANSPORT_KEY, reinterpret_cast<const char*>(defaultText));
     if (KeyPresent()) {

@@ -10,6 +10,7 @@
 #define IDI_CREDENTIAL_DIALOG 105 // looked up by the credential dialogs; not in the resources
 #define IDB_HEADER 5009
 #define IDB_ABOUT 5006
+#define IDB_HEADER_LARGE 5010 // the header image at twice the size, for high DPI
 #define IDC_HAND1 5008
 
 // Main dialog
@@ -26,12 +27,14 @@
 #define IDC_MAIN_DESCRIPTION 1012
 #define IDC_MAIN_PRODUCT_LABEL 1013
 #define IDC_MAIN_KEYLIB_LABEL 1014
+#define IDC_MAIN_ABOUT 1034
 
 // Transport key dialog and formatting password dialog
 #define IDD_TRANSPORT_KEY 107
 #define IDD_FORMATTING_PASSWORD 119
 #define IDC_SECRET_EDIT 1004
 #define IDC_SECRET_PROMPT 1015
+#define IDC_SECRET_LABEL 1032
 
 // Pass phrase dialog
 #define IDD_PASS_PHRASE 108
@@ -44,6 +47,7 @@
 #define IDD_PIN 112
 #define IDC_PIN_EDIT 1008
 #define IDC_PIN_PROMPT 1017
+#define IDC_PIN_LABEL 1033
 
 // SO PIN dialog and SO PIN clear-all dialog
 #define IDD_SO_PIN 113
@@ -115,6 +119,11 @@
 #define IDS_CHOOSE_KEY_TO_UNFORMAT 50
 #define IDS_CHOOSE_KEY_LABEL 51
 #define IDS_TYPED_AHEAD_LOST 52
+#define IDS_PIN_LABEL 60
+#define IDS_TRANSPORT_KEY_LABEL 61
+#define IDS_FORMATTING_PASSWORD_LABEL 62
+#define IDS_ADMIN_CLEAR_ALL_REQUIRED 63
+#define IDS_ABOUT 64
 #define IDS_CANCEL 2002
 #define IDS_EXIT 2007
 #define IDS_FORMAT 2008

@@ -1,6 +1,7 @@
 #include "ui/main_dialog.h"
 
 #include "common/fault_guard.h"
+#include "common/scaled_image.h"
 #include "core/app_context.h"
 #include "core/attempt_state.h"
 #include "res/resource.h"
@@ -18,18 +19,35 @@ namespace {
 constexpr UINT kHelpTimerDelay = 500;
 constexpr DWORD kSessionEndWait = 5000;
 constexpr int kLinkControls[] = {IDC_MAIN_WEB_LINK, IDC_MAIN_SUPPORT_LINK};
+constexpr int kHeaderSize = 49; // pixels at 96 DPI
+// Posted once the system has laid the dialog out for a new DPI.
+constexpr UINT kRescaleImageMessage = WM_APP + 1;
 
 HFONT g_linkFont;
 UINT_PTR g_helpTimer; // 0 while no help timer runs
+HBITMAP g_headerImage; // as made for the window's DPI
 
 void SetItemText(HWND dialog, int id, UINT textId) { SetDlgItemTextA(dialog, id, LoadText(textId)); }
 
+HBITMAP LoadBitmapResource(int id)
+{
+    return static_cast<HBITMAP>(LoadImageA(g_app.instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+}
+
+// The header image at the window's scale: at 96 DPI bitmap 5009 as it is; above, the large
+// one reduced smoothly, so that the image is neither stretched by the system nor left tiny.
 void SetHeaderImage(HWND dialog)
 {
-    HANDLE bitmap = LoadImageA(g_app.instance, MAKEINTRESOURCEA(IDB_HEADER), IMAGE_BITMAP, 0, 0,
-                               LR_DEFAULTCOLOR);
-    SendDlgItemMessageA(dialog, IDC_MAIN_IMAGE, STM_SETIMAGE, IMAGE_BITMAP,
-                        reinterpret_cast<LPARAM>(bitmap));
+    const int size = MulDiv(kHeaderSize, WindowDpi(dialog), kBaseDpi);
+    HBITMAP image = LoadBitmapResource(size == kHeaderSize ? IDB_HEADER : IDB_HEADER_LARGE);
+    if (size != kHeaderSize) {
+        HBITMAP large = image;
+        image = ScaledBitmap(large, size, size);
+        DeleteObject(large);
+    }
+    SendDlgItemMessageA(dialog, IDC_MAIN_IMAGE, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
+    DeleteObject(g_headerImage);
+    g_headerImage = image;
 }
 
 // Sets the cursor of the link controls' window class, so every window of it shows the hand.
@@ -130,6 +148,7 @@ void OnCommand(HWND dialog, int id)
         StartAttempt(dialog, Operation::Unformat);
         break;
     case IDC_MAIN_IMAGE:
+    case IDC_MAIN_ABOUT:
         OnAbout(dialog);
         break;
     case IDC_MAIN_HELP:
@@ -179,9 +198,9 @@ INT_PTR RefuseEndSessionWhileBusy(HWND dialog)
     return TRUE;
 }
 
-// Template 101 has four controls, yet the texts, fonts and cursors of nine are set: the same
-// procedure serves a richer main template, with version texts, links, Exit and Help, as a
-// build of the program may carry it. Setting a control that the template lacks does nothing.
+// Template 101 has six controls, yet the texts, fonts and cursors of more are set: the same
+// procedure serves a richer main template, with version texts, links and Exit, as a build of
+// the program may carry it. Setting a control that the template lacks does nothing.
 void InitMainDialog(HWND dialog)
 {
     g_app.mainDialog = dialog;
@@ -199,6 +218,7 @@ void InitMainDialog(HWND dialog)
     SetItemText(dialog, IDC_MAIN_UNFORMAT, IDS_UNFORMAT);
     SetItemText(dialog, IDC_MAIN_EXIT, IDS_EXIT);
     SetItemText(dialog, IDC_MAIN_HELP, IDS_HELP);
+    SetItemText(dialog, IDC_MAIN_ABOUT, IDS_ABOUT);
     SetItemText(dialog, IDC_MAIN_DESCRIPTION, IDS_DESCRIPTION);
     SetItemText(dialog, IDC_MAIN_PRODUCT_LABEL, IDS_PRODUCT_VERSION);
     SetItemText(dialog, IDC_MAIN_KEYLIB_LABEL, IDS_KEYLIB_VERSION);
@@ -234,6 +254,15 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
         DeleteObject(g_linkFont);
         g_linkFont = nullptr;
+        DeleteObject(g_headerImage);
+        g_headerImage = nullptr;
+        return FALSE;
+    case WM_DPICHANGED:
+        // The system lays the dialog out for the new DPI when this returns; the image follows.
+        PostMessageA(dialog, kRescaleImageMessage, 0, 0);
+        return FALSE;
+    case kRescaleImageMessage:
+        SetHeaderImage(dialog);
         return FALSE;
     case WM_HELP:
         if (g_helpTimer == 0)

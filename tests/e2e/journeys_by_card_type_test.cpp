@@ -449,7 +449,7 @@ TEST(JourneyCardType, SoPinClearAllType8FormatKeepingOtherData)
 
     const SeenWindow soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
     EXPECT_EQ(kEnterSoPin, soPin.texts.at(IDC_SO_PIN_PROMPT));
-    EXPECT_EQ("SO PIN:", soPin.texts.at(IDC_SO_PIN_LABEL));
+    EXPECT_EQ("&SO PIN:", soPin.texts.at(IDC_SO_PIN_LABEL));
     EXPECT_EQ("Usually SO PIN is \"24682468\". If the Key doesn't have enough free space for formatting you "
               "could select \"Clear all Key's data\" option.",
               soPin.texts.at(IDC_SO_PIN_HELP));

@@ -43,7 +43,7 @@ TEST_F(SoPinClearAllDialog, ShowsStringTableTextsWithTheBoxClear)
     EXPECT_EQ(kEnterSoPin, seen.texts.at(IDC_SO_PIN_PROMPT));
     EXPECT_EQ(kClearAll, seen.texts.at(IDC_CLEAR_ALL));
     EXPECT_EQ(kNote, seen.texts.at(IDC_CLEAR_ALL_NOTE));
-    EXPECT_EQ("SO PIN:", seen.texts.at(IDC_SO_PIN_LABEL));
+    EXPECT_EQ("&SO PIN:", seen.texts.at(IDC_SO_PIN_LABEL));
     EXPECT_EQ("Usually SO PIN is \"24682468\". If the Key doesn't have enough free space for "
               "formatting you could select \"Clear all Key's data\" option.",
               seen.texts.at(IDC_SO_PIN_HELP));
@@ -176,7 +176,7 @@ TEST_F(AdminPinDialog, ShowsStringTableTextsWithTheBoxTicked)
     EXPECT_EQ(kEnterAdminPin, seen.texts.at(IDC_ADMIN_PIN_PROMPT));
     EXPECT_EQ(kClearAll, seen.texts.at(IDC_CLEAR_ALL));
     EXPECT_EQ(kNote, seen.texts.at(IDC_CLEAR_ALL_NOTE));
-    EXPECT_EQ("Admin PIN:", seen.texts.at(IDC_ADMIN_PIN_LABEL));
+    EXPECT_EQ("&Admin PIN:", seen.texts.at(IDC_ADMIN_PIN_LABEL));
     EXPECT_EQ("Usually Admin PIN is \"52738164\". \"Clear all Key's data\" option should be set "
               "for formatting this type of Key.",
               seen.texts.at(IDC_ADMIN_PIN_HELP));
@@ -192,20 +192,24 @@ TEST_F(AdminPinDialog, OkLivesOnlyWhileTheBoxIsTicked)
 {
     struct State {
         bool flag, okEnabled;
+        std::string note; // under the box: why OK is greyed
     };
     std::vector<State> states;
     EXPECT_EQ(1, OpenAndDo(IDD_ADMIN_PIN, AdminPinDialogProc, [&](HWND d) {
                   TypeInto(d, IDC_ADMIN_PIN_EDIT, "52738164");
                   ClickBox(d, IDC_CLEAR_ALL);
-                  states.push_back({g_attempt.clearAll, ControlEnabled(d, IDOK)});
+                  states.push_back({g_attempt.clearAll, ControlEnabled(d, IDOK), ControlText(d, IDC_CLEAR_ALL_NOTE)});
                   ClickBox(d, IDC_CLEAR_ALL);
-                  states.push_back({g_attempt.clearAll, ControlEnabled(d, IDOK)});
+                  states.push_back({g_attempt.clearAll, ControlEnabled(d, IDOK), ControlText(d, IDC_CLEAR_ALL_NOTE)});
                   Press(d, IDOK);
               }));
     ExpectScriptDone();
     ASSERT_EQ(2u, states.size());
     EXPECT_FALSE(states[0].flag) << "unticked";
     EXPECT_FALSE(states[0].okEnabled) << "unticked";
+    EXPECT_EQ("This type of Key is only formatted with all its data cleared. Tick \"Clear all Key's data\" to go on.",
+              states[0].note);
+    EXPECT_EQ(kNote, states[1].note) << "ticked again";
     EXPECT_TRUE(states[1].flag) << "ticked again";
     EXPECT_TRUE(states[1].okEnabled) << "ticked again";
     EXPECT_STREQ("52738164", CredentialText());

@@ -6,7 +6,10 @@
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
 
+#include <oleacc.h>
+
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -17,6 +20,7 @@ struct DialogCase {
     int editId;
     const char* defaultText;
     std::map<int, std::string> marked; // control ID -> text expected from lang_marked
+    const char* fieldName;             // what a screen reader calls the edit
 };
 
 std::vector<DialogCase> AllDialogs()
@@ -28,29 +32,52 @@ std::vector<DialogCase> AllDialogs()
     return {
         {"transport key", IDD_TRANSPORT_KEY, TransportKeyDialogProc, IDC_SECRET_EDIT, "KEY-DEFAULT",
          {{IDOK, ok}, {IDCANCEL, cancel},
-          {IDC_SECRET_PROMPT, "[40] transport key sentence [41] usual transport key \"KEY-DEFAULT\"."}}},
+          {IDC_SECRET_PROMPT, "[40] transport key sentence [41] usual transport key \"KEY-DEFAULT\"."}},
+         "Transport key:"},
         {"formatting password", IDD_FORMATTING_PASSWORD, FormattingPasswordDialogProc,
          IDC_SECRET_EDIT, "TRUVOSEK",
          {{IDOK, ok}, {IDCANCEL, cancel},
-          {IDC_SECRET_PROMPT, "[21] formatting password sentence [39] usual formatting password \"TRUVOSEK\"."}}},
+          {IDC_SECRET_PROMPT, "[21] formatting password sentence [39] usual formatting password \"TRUVOSEK\"."}},
+         "Formatting password:"},
         {"PIN", IDD_PIN, PinDialogProc, IDC_PIN_EDIT, nullptr,
-         {{IDOK, ok}, {IDCANCEL, cancel}, {IDC_PIN_PROMPT, "[24] PIN prompt"}}},
+         {{IDOK, ok}, {IDCANCEL, cancel}, {IDC_PIN_PROMPT, "[24] PIN prompt"}}, "PIN:"},
         {"SO PIN", IDD_SO_PIN, SoPinDialogProc, IDC_SO_PIN_EDIT, nullptr,
-         {{IDOK, ok}, {IDCANCEL, cancel}, {IDC_SO_PIN_PROMPT, "[25] SO PIN prompt"}}},
+         {{IDOK, ok}, {IDCANCEL, cancel}, {IDC_SO_PIN_PROMPT, "[25] SO PIN prompt"}}, "SO PIN:"},
         {"SO PIN clear-all", IDD_SO_PIN_CLEAR_ALL, SoPinClearAllDialogProc, IDC_SO_PIN_EDIT, nullptr,
          {{IDOK, ok}, {IDCANCEL, cancel}, {IDC_SO_PIN_PROMPT, "[25] SO PIN prompt"},
           {IDC_CLEAR_ALL, clearAll}, {IDC_CLEAR_ALL_NOTE, note},
-          {IDC_SO_PIN_LABEL, "[33] SO PIN label"}, {IDC_SO_PIN_HELP, "[34] SO PIN help"}}},
+          {IDC_SO_PIN_LABEL, "[33] SO PIN label"}, {IDC_SO_PIN_HELP, "[34] SO PIN help"}}, "SO PIN:"},
         {"Admin PIN", IDD_ADMIN_PIN, AdminPinDialogProc, IDC_ADMIN_PIN_EDIT, nullptr,
          {{IDOK, ok}, {IDCANCEL, cancel}, {IDC_ADMIN_PIN_PROMPT, "[37] Admin PIN prompt"},
           {IDC_CLEAR_ALL, clearAll}, {IDC_CLEAR_ALL_NOTE, note},
-          {IDC_ADMIN_PIN_LABEL, "[36] Admin PIN label"}, {IDC_ADMIN_PIN_HELP, "[35] Admin PIN help"}}},
+          {IDC_ADMIN_PIN_LABEL, "[36] Admin PIN label"}, {IDC_ADMIN_PIN_HELP, "[35] Admin PIN help"}},
+         "Admin PIN:"},
         {"pass phrase", IDD_PASS_PHRASE, PassPhraseDialogProc, IDC_PASS_PHRASE_EDIT, nullptr,
          {{IDOK, ok}, {IDCANCEL, cancel}, {IDC_PASS_PHRASE_TITLE, "[23] pass phrase title"},
           {IDC_CLEAR_ALL, clearAll}, {IDC_CLEAR_ALL_NOTE, note},
           {IDC_PASS_PHRASE_LABEL, "[29] pass phrase label"},
-          {IDC_PASS_PHRASE_HELP, "[27] pass phrase help"}}},
+          {IDC_PASS_PHRASE_HELP, "[27] pass phrase help"}}, "Pass Phrase:"},
     };
+}
+
+// The name that the accessibility interface (MSAA) gives a control, as a screen reader reads it.
+std::string AccessibleName(HWND control)
+{
+    IAccessible* accessible = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible,
+                                          reinterpret_cast<void**>(&accessible))))
+        return "(no accessible object)";
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    accessible->get_accName(self, &name);
+    accessible->Release();
+    char text[256] = {};
+    if (name != nullptr)
+        WideCharToMultiByte(CP_ACP, 0, name, -1, text, sizeof text, nullptr, nullptr);
+    SysFreeString(name);
+    return text;
 }
 
 class CredentialDialogs : public CredentialDialogTest {};
@@ -240,5 +267,36 @@ TEST_F(CredentialDialogs, OkWithANotificationCodeStillAccepts)
                   CredentialHex(keyBytes ? 8 : 16))
             << c.name;
     }
+    ExpectScriptDone();
+}
+
+// Without a mouse and without sight: a screen reader names each field after its label, and
+// Tab visits the controls as they stand on the screen, top to bottom, left to right.
+TEST_F(CredentialDialogs, FieldsAreNamedAndTabFollowsTheScreen)
+{
+    CoInitialize(nullptr);
+    for (const DialogCase& c : AllDialogs()) {
+        std::string name;
+        std::vector<RECT> tabStops;
+        EXPECT_EQ(0, OpenAndDo(c.templateId, c.procedure,
+                               [&](HWND d) {
+                                   name = AccessibleName(GetDlgItem(d, c.editId));
+                                   HWND first = GetNextDlgTabItem(d, nullptr, FALSE);
+                                   HWND stop = first;
+                                   do {
+                                       tabStops.emplace_back();
+                                       GetWindowRect(stop, &tabStops.back());
+                                   } while ((stop = GetNextDlgTabItem(d, stop, FALSE)) != first && stop);
+                                   Press(d, IDCANCEL);
+                               },
+                               c.defaultText))
+            << c.name;
+        EXPECT_EQ(c.fieldName, name) << c.name;
+        EXPECT_GE(tabStops.size(), 3u) << c.name;
+        for (size_t i = 1; i < tabStops.size(); ++i)
+            EXPECT_LT(std::tie(tabStops[i - 1].top, tabStops[i - 1].left), std::tie(tabStops[i].top, tabStops[i].left))
+                << c.name << ": tab stop " << i;
+    }
+    CoUninitialize();
     ExpectScriptDone();
 }

@@ -28,7 +28,7 @@ TEST_F(PassPhraseDialog, ShowsStringTableTextsNotTheTemplateWording)
     EXPECT_EQ("Cancel", seen.texts.at(IDCANCEL));
     EXPECT_EQ("Please enter Pass Phrase of the Key.", seen.texts.at(IDC_PASS_PHRASE_TITLE));
     EXPECT_EQ("&Clear all Key's data", seen.texts.at(IDC_CLEAR_ALL));
-    EXPECT_EQ("Pass Phrase:", seen.texts.at(IDC_PASS_PHRASE_LABEL));
+    EXPECT_EQ("&Pass Phrase:", seen.texts.at(IDC_PASS_PHRASE_LABEL));
     EXPECT_EQ("Usually Pass Phrase is \"LANTERNS\" or empty. If you forgot the Pass Phrase or your "
               "Key is finally blocked you could select \"Clear all Key's data\" option to proceed "
               "without entering Pass Phrase.",

@@ -1,11 +1,15 @@
-// Not a test: opens one credential dialog on its own, as the workflow would, so that it can
-// be looked at and photographed.
+// Not a test: opens one window of the program on its own, as the workflow would, in the
+// language of a keyprep_lang.dll beside it, so that it can be looked at and photographed.
 //   show_dialog.exe transport-key|formatting-password|pin|so-pin|so-pin-clear-all|
 //                   admin-pin|pass-phrase [default text] [--credential TEXT]
+//   show_dialog.exe choose-key | about | message ID
 #include "core/app_context.h"
 #include "core/attempt_state.h"
+#include "dialogs/choose_key_dialog.h"
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
+#include "support/support_library.h"
+#include "text/message_box.h"
 #include "text/text.h"
 
 #include <windows.h>
@@ -29,12 +33,29 @@ const struct {
     {"pass-phrase", IDD_PASS_PHRASE, PassPhraseDialogProc},
 };
 
+// The other windows: the choice between Keys, the support library's About box, a message.
+int ShowOther(const char* name, const char* argument)
+{
+    if (std::strcmp(name, "choose-key") == 0) {
+        const char* readers[] = {"Simulated Reader 0", "Simulated Reader 1"};
+        return ChooseKey(nullptr, readers, 2);
+    }
+    if (std::strcmp(name, "about") == 0 && BindSupportLibrary(&g_app.supportLibrary))
+        return ShowAbout(g_app.instance, g_app.languageModule, nullptr, IDI_KEYPREP, kComponentFiles, nullptr, 0,
+                         kWebHost, kSupportEmail, IDB_ABOUT, 255, 0, kCompanyWord, 1);
+    if (std::strcmp(name, "message") == 0 && argument != nullptr)
+        return ShowMessage(nullptr, static_cast<UINT>(std::atoi(argument)), MB_ICONERROR);
+    MessageBoxA(nullptr, "Usage: show_dialog <dialog name> [default text] [--credential TEXT]",
+                g_app.caption, MB_ICONINFORMATION);
+    return -1;
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     g_app.instance = instance;
-    g_app.languageModule = instance;
+    LoadLanguageLibrary("keyprep");
     LoadText(IDS_CAPTION, g_app.caption, kCaptionSize);
     ResetAttemptState();
 
@@ -54,7 +75,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
             return static_cast<int>(result);
         }
     }
-    MessageBoxA(nullptr, "Usage: show_dialog <dialog name> [default text] [--credential TEXT]",
-                g_app.caption, MB_ICONINFORMATION);
-    return -1;
+    return ShowOther(name, defaultText);
 }

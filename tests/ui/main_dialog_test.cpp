@@ -272,6 +272,20 @@ TEST_F(MainDialog, AboutThatFaultedIsNotCalledAgain)
     EXPECT_EQ(2u, robot.messageBoxes().size());
 }
 
+// Without a mouse: the mnemonics of About and Help press them.
+TEST_F(MainDialog, AboutAndHelpOpenByKeyboard)
+{
+    g_supportLib.AboutDialog = FaultingAbout;
+    g_faultingAboutCalls = 0;
+    onMainDialog([](HWND dialog) { PostMessageA(dialog, WM_SYSCHAR, 'a', 1 << 29); }, "Alt+A");
+    robot.add(AnswerMessageBoxWithText("The About box is not available: the support library stopped working.", IDOK));
+    onMainDialog([](HWND dialog) { PostMessageA(dialog, WM_SYSCHAR, 'h', 1 << 29); }, "Alt+H");
+    robot.add(AnswerMessageBoxWithText(kHelpFailed, IDOK));
+    closeMainDialog();
+    EXPECT_EQ(0, runMainDialog());
+    EXPECT_EQ(1, g_faultingAboutCalls);
+}
+
 // Nothing of the program runs inside the About box's loop: the Format pressed there starts
 // once the box is gone, and while it runs the image opens nothing.
 TEST_F(MainDialog, FormatPressedInTheAboutBoxWaitsForIt)

@@ -1,0 +1,14 @@
+// Images at a window's scale, for a program that declares itself DPI aware, so that the
+// system neither stretches them nor leaves them small.
+#pragma once
+#include <windows.h>
+
+// The resolution at which an image is shown pixel for pixel.
+constexpr int kBaseDpi = 96;
+
+// The DPI of the window's monitor where the system knows one per monitor, else the system's.
+int WindowDpi(HWND window);
+
+// A new 24-bit bitmap of `width` x `height` pixels with `source` drawn into it smoothly;
+// null when it cannot be made. The caller owns it; `source` is left as it is.
+HBITMAP ScaledBitmap(HBITMAP source, int width, int height);
