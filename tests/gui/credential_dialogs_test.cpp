@@ -67,9 +67,8 @@ std::string AccessibleName(HWND control)
     if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible,
                                           reinterpret_cast<void**>(&accessible))))
         return "(no accessible object)";
-    VARIANT self{};
+    VARIANT self{}; // CHILDID_SELF
     self.vt = VT_I4;
-    self.lVal = CHILDID_SELF;
     BSTR name = nullptr;
     accessible->get_accName(self, &name);
     accessible->Release();

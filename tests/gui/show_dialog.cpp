@@ -33,19 +33,19 @@ const struct {
     {"pass-phrase", IDD_PASS_PHRASE, PassPhraseDialogProc},
 };
 
+const char* const kReaders[] = {"Simulated Reader 0", "Simulated Reader 1"};
+
 // The other windows: the choice between Keys, the support library's About box, a message.
 int ShowOther(const char* name, const char* argument)
 {
-    if (std::strcmp(name, "choose-key") == 0) {
-        const char* readers[] = {"Simulated Reader 0", "Simulated Reader 1"};
-        return ChooseKey(nullptr, readers, 2);
-    }
+    if (std::strcmp(name, "choose-key") == 0)
+        return ChooseKey(nullptr, kReaders, 2);
     if (std::strcmp(name, "about") == 0 && BindSupportLibrary(&g_app.supportLibrary))
         return ShowAbout(g_app.instance, g_app.languageModule, nullptr, IDI_KEYPREP, kComponentFiles, nullptr, 0,
                          kWebHost, kSupportEmail, IDB_ABOUT, 255, 0, kCompanyWord, 1);
     if (std::strcmp(name, "message") == 0 && argument != nullptr)
         return ShowMessage(nullptr, static_cast<UINT>(std::atoi(argument)), MB_ICONERROR);
-    MessageBoxA(nullptr, "Usage: show_dialog <dialog name> [default text] [--credential TEXT]",
+    MessageBoxA(nullptr, "Usage: show_dialog <window name> [default text] [--credential TEXT]",
                 g_app.caption, MB_ICONINFORMATION);
     return -1;
 }
