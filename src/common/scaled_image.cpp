@@ -4,19 +4,6 @@
 
 namespace {
 
-// The screen's device context for as long as the scope needs it.
-class ScreenDc {
-public:
-    ScreenDc() : dc_(GetDC(nullptr)) {}
-    ~ScreenDc() { ReleaseDC(nullptr, dc_); }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
-
 // A memory device context with `bitmap` selected into it for as long as the scope needs it.
 class BitmapDc {
 public:
@@ -44,7 +31,7 @@ int WindowDpi(HWND window)
     const auto dpiForWindow = ProcAs<GetDpiForWindowFn>(GetModuleHandleA("user32.dll"), "GetDpiForWindow");
     if (dpiForWindow != nullptr && window != nullptr)
         return static_cast<int>(dpiForWindow(window));
-    return GetDeviceCaps(ScreenDc().get(), LOGPIXELSX);
+    return GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSX);
 }
 
 HBITMAP ScaledBitmap(HBITMAP source, int width, int height)
@@ -56,7 +43,7 @@ HBITMAP ScaledBitmap(HBITMAP source, int width, int height)
     BITMAPINFO format{};
     format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
-    const ScreenDc screen;
+    const WindowDc screen(nullptr);
     HBITMAP scaled = CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (scaled == nullptr)
         return nullptr;

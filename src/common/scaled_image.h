@@ -3,6 +3,20 @@
 #pragma once
 #include <windows.h>
 
+// The device context of a window, or of the screen for null, for as long as the scope needs it.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() { ReleaseDC(window_, dc_); }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
 // The resolution at which an image is shown pixel for pixel.
 constexpr int kBaseDpi = 96;
 

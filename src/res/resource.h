@@ -27,14 +27,14 @@
 #define IDC_MAIN_DESCRIPTION 1012
 #define IDC_MAIN_PRODUCT_LABEL 1013
 #define IDC_MAIN_KEYLIB_LABEL 1014
-#define IDC_MAIN_ABOUT 1034
+#define IDC_MAIN_ABOUT 1043
 
 // Transport key dialog and formatting password dialog
 #define IDD_TRANSPORT_KEY 107
 #define IDD_FORMATTING_PASSWORD 119
 #define IDC_SECRET_EDIT 1004
 #define IDC_SECRET_PROMPT 1015
-#define IDC_SECRET_LABEL 1032
+#define IDC_SECRET_LABEL 1041
 
 // Pass phrase dialog
 #define IDD_PASS_PHRASE 108
@@ -47,7 +47,7 @@
 #define IDD_PIN 112
 #define IDC_PIN_EDIT 1008
 #define IDC_PIN_PROMPT 1017
-#define IDC_PIN_LABEL 1033
+#define IDC_PIN_LABEL 1042
 
 // SO PIN dialog and SO PIN clear-all dialog
 #define IDD_SO_PIN 113

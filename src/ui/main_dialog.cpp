@@ -22,7 +22,7 @@ constexpr DWORD kSessionEndWait = 5000;
 constexpr int kLinkControls[] = {IDC_MAIN_WEB_LINK, IDC_MAIN_SUPPORT_LINK};
 constexpr int kHeaderSize = 49; // pixels at 96 DPI
 // Posted once the system has laid the dialog out for a new DPI.
-constexpr UINT kRescaleImageMessage = WM_APP + 1;
+constexpr UINT kRescaleImageMessage = WM_APP + 2; // WM_APP + 1 is the series probe
 
 HFONT g_linkFont;
 UINT_PTR g_helpTimer; // 0 while no help timer runs
@@ -58,20 +58,6 @@ void SetHandCursor(HWND dialog)
     for (int id : kLinkControls)
         SetClassLongA(GetDlgItem(dialog, id), GCL_HCURSOR, static_cast<LONG>(reinterpret_cast<LONG_PTR>(hand)));
 }
-
-// The window's device context for as long as the scope needs it.
-class WindowDc {
-public:
-    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~WindowDc() { ReleaseDC(window_, dc_); }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
 
 void SetLinkFont(HWND dialog)
 {

@@ -39,7 +39,7 @@ const char* const kReaders[] = {"Simulated Reader 0", "Simulated Reader 1"};
 int ShowOther(const char* name, const char* argument)
 {
     if (std::strcmp(name, "choose-key") == 0)
-        return ChooseKey(nullptr, kReaders, 2);
+        return ChooseKey(nullptr, kReaders, 2, IDS_CHOOSE_KEY_TO_FORMAT);
     if (std::strcmp(name, "about") == 0 && BindSupportLibrary(&g_app.supportLibrary))
         return ShowAbout(g_app.instance, g_app.languageModule, nullptr, IDI_KEYPREP, kComponentFiles, nullptr, 0,
                          kWebHost, kSupportEmail, IDB_ABOUT, 255, 0, kCompanyWord, 1);
