@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draw keyprep's bitmap resources: application icon, hand cursor, dialog
-header (and its large form for high DPI) and About banner.  Standard library only; the output is deterministic.
+header and About banner.  Standard library only; the output is deterministic.
 
     python3 tools/make_images.py            # write the files into src/res
     python3 tools/make_images.py --check    # parse them back and compare
@@ -604,21 +604,12 @@ def make_cursor():
     return icon_file([(32, 1, dib, HAND_HOTSPOT)], kind=2)
 
 
-def draw_header(size):
-    cv = Canvas(size, size, lambda x, y: DIALOG_FACE)
-    draw_token(cv, Xform(0.98 * (size / 49), -45.0, size / 2, size / 2))
-    return [[cv.rgb_at(x, y) for x in range(size)] for y in range(size)]
-
-
 def make_header():
-    return bmp_file(49, 49, 24, draw_header(49))
-
-
-def make_header_large():
-    """The header at twice the size, which the program reduces for 150 % and shows as it is
-    at 200 %.  256 colours keep it small; the motif needs far fewer."""
-    palette, indices = quantise(draw_header(98), 256)
-    return bmp_file(98, 98, 8, indices, palette)
+    size = 49
+    cv = Canvas(size, size, lambda x, y: DIALOG_FACE)
+    draw_token(cv, Xform(0.98, -45.0, 24.5, 24.5))
+    rows = [[cv.rgb_at(x, y) for x in range(size)] for y in range(size)]
+    return bmp_file(size, size, 24, rows)
 
 
 def make_about():
@@ -653,7 +644,6 @@ OUTPUTS = [
     ("keyprep.ico", make_icon),
     ("hand.cur", make_cursor),
     ("header.bmp", make_header),
-    ("header-large.bmp", make_header_large),
     ("about.bmp", make_about),
 ]
 
@@ -742,8 +732,6 @@ def check_one(name, data):
         expect(mask[y][x] == 0 and mask[y][x - 1] == 1, "hot spot must be the finger tip")
     elif name == "header.bmp":
         check_bmp_file(data, 49, 49, 24)
-    elif name == "header-large.bmp":
-        check_bmp_file(data, 98, 98, 8)
     else:
         check_bmp_file(data, 413, 65, 8)
 

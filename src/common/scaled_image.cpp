@@ -2,25 +2,31 @@
 
 #include "common/proc_cast.h"
 
+#include <cstdlib>
+
 namespace {
 
-// A memory device context with `bitmap` selected into it for as long as the scope needs it.
-class BitmapDc {
-public:
-    BitmapDc(HDC like, HBITMAP bitmap) : dc_(CreateCompatibleDC(like)), previous_(SelectObject(dc_, bitmap)) {}
-    ~BitmapDc()
-    {
-        SelectObject(dc_, previous_);
-        DeleteDC(dc_);
-    }
-    BitmapDc(const BitmapDc&) = delete;
-    BitmapDc& operator=(const BitmapDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
+// Where target pixel `at` of `size` lies among the `sourceSize` pixels of the source: the two
+// nearest and the weight of the second, in 256ths.
+struct Sample {
+    int first;
+    int second;
+    int weight;
 };
+
+Sample SampleAt(int at, int size, int sourceSize)
+{
+    int position = ((2 * at + 1) * sourceSize * 128) / size - 128; // pixel centres, in 256ths
+    position = position < 0 ? 0 : (position > (sourceSize - 1) * 256 ? (sourceSize - 1) * 256 : position);
+    const int first = position >> 8;
+    return {first, first + 1 < sourceSize ? first + 1 : first, position & 255};
+}
+
+// `a` and `b` mixed with `weight` 256ths of `b`; the result is 256 times too large.
+int Blend(int a, int b, int weight)
+{
+    return a * (256 - weight) + b * weight;
+}
 
 } // namespace
 
@@ -37,20 +43,41 @@ int WindowDpi(HWND window)
 HBITMAP ScaledBitmap(HBITMAP source, int width, int height)
 {
     BITMAP from{};
-    if (source == nullptr || !GetObjectA(source, sizeof from, &from))
+    if (source == nullptr || width <= 0 || height <= 0 || !GetObjectA(source, sizeof from, &from))
         return nullptr;
-    // 24 bits, no alpha: a static control then shows this very bitmap, not a copy of it.
+    const int sourceWidth = from.bmWidth;
+    const int sourceHeight = from.bmHeight;
+    // Both as DIBs, top row first: the source read as 32-bit pixels, the result 24-bit, no
+    // alpha, so that a static control shows this very bitmap, not a copy of it.
     BITMAPINFO format{};
-    format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), sourceWidth, -sourceHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     const WindowDc screen(nullptr);
-    HBITMAP scaled = CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (scaled == nullptr)
-        return nullptr;
-    const BitmapDc target(screen.get(), scaled);
-    const BitmapDc original(screen.get(), source);
-    SetStretchBltMode(target.get(), HALFTONE);
-    SetBrushOrgEx(target.get(), 0, 0, nullptr);
-    StretchBlt(target.get(), 0, 0, width, height, original.get(), 0, 0, from.bmWidth, from.bmHeight, SRCCOPY);
+    auto* pixels = static_cast<BYTE*>(std::malloc(static_cast<size_t>(sourceWidth) * sourceHeight * 4));
+    HBITMAP scaled = nullptr;
+    BYTE* out = nullptr;
+    if (pixels != nullptr &&
+        GetDIBits(screen.get(), source, 0, sourceHeight, pixels, &format, DIB_RGB_COLORS) == sourceHeight) {
+        format.bmiHeader.biWidth = width;
+        format.bmiHeader.biHeight = -height;
+        format.bmiHeader.biBitCount = 24;
+        scaled = CreateDIBSection(screen.get(), &format, DIB_RGB_COLORS, reinterpret_cast<void**>(&out), nullptr, 0);
+    }
+    // Bilinear, by hand: how smoothly GDI's stretch modes enlarge differs from system to system.
+    const int stride = (width * 3 + 3) & ~3;
+    for (int y = 0; scaled != nullptr && y < height; ++y) {
+        const Sample row = SampleAt(y, height, sourceHeight);
+        for (int x = 0; x < width; ++x) {
+            const Sample column = SampleAt(x, width, sourceWidth);
+            const BYTE* top = pixels + static_cast<size_t>(row.first) * sourceWidth * 4;
+            const BYTE* bottom = pixels + static_cast<size_t>(row.second) * sourceWidth * 4;
+            for (int channel = 0; channel < 3; ++channel) {
+                const int upper = Blend(top[column.first * 4 + channel], top[column.second * 4 + channel], column.weight);
+                const int lower = Blend(bottom[column.first * 4 + channel], bottom[column.second * 4 + channel],
+                                        column.weight);
+                out[y * stride + x * 3 + channel] = static_cast<BYTE>((Blend(upper, lower, row.weight) + 32768) >> 16);
+            }
+        }
+    }
+    std::free(pixels);
     return scaled;
 }

@@ -23,6 +23,6 @@ constexpr int kBaseDpi = 96;
 // The DPI of the window's monitor where the system knows one per monitor, else the system's.
 int WindowDpi(HWND window);
 
-// A new 24-bit bitmap of `width` x `height` pixels with `source` drawn into it smoothly;
-// null when it cannot be made. The caller owns it; `source` is left as it is.
+// A new 24-bit bitmap of `width` x `height` pixels with `source` drawn into it smoothly
+// (bilinear); null when it cannot be made. The caller owns it; `source` is left as it is.
 HBITMAP ScaledBitmap(HBITMAP source, int width, int height);

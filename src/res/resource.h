@@ -10,7 +10,6 @@
 #define IDI_CREDENTIAL_DIALOG 105 // looked up by the credential dialogs; not in the resources
 #define IDB_HEADER 5009
 #define IDB_ABOUT 5006
-#define IDB_HEADER_LARGE 5010 // the header image at twice the size, for high DPI
 #define IDC_HAND1 5008
 
 // Main dialog

@@ -35,16 +35,16 @@ HBITMAP LoadBitmapResource(int id)
     return static_cast<HBITMAP>(LoadImageA(g_app.instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
 }
 
-// The header image at the window's scale: at 96 DPI bitmap 5009 as it is; above, the large
-// one reduced smoothly, so that the image is neither stretched by the system nor left tiny.
+// The header image at the window's scale: at 96 DPI bitmap 5009 as it is, else drawn anew
+// at its size, smoothly, so that the image is neither stretched coarsely nor left tiny.
 void SetHeaderImage(HWND dialog)
 {
     const int size = MulDiv(kHeaderSize, WindowDpi(dialog), kBaseDpi);
-    HBITMAP image = LoadBitmapResource(size == kHeaderSize ? IDB_HEADER : IDB_HEADER_LARGE);
+    HBITMAP image = LoadBitmapResource(IDB_HEADER);
     if (size != kHeaderSize) {
-        HBITMAP large = image;
-        image = ScaledBitmap(large, size, size);
-        DeleteObject(large);
+        HBITMAP original = image;
+        image = ScaledBitmap(original, size, size);
+        DeleteObject(original);
     }
     SendDlgItemMessageA(dialog, IDC_MAIN_IMAGE, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
     DeleteObject(g_headerImage);
