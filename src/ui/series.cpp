@@ -111,10 +111,10 @@ void ShowPanel(HWND dialog)
     GetWindowRect(dialog, &window);
     SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left, window.bottom - window.top + grow.bottom,
                  SWP_NOMOVE | SWP_NOZORDER);
-    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_STATE, {8, 86, 236, 10}, 0);
-    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_COUNT, {8, 98, 236, 9}, 0);
+    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_STATE, {8, 84, 236, 18}, 0);
+    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_COUNT, {8, 104, 236, 9}, 0);
     AddControl(dialog, "ListBox", WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOSEL,
-               IDC_SERIES_RESULTS, {8, 109, 236, 48}, 0);
+               IDC_SERIES_RESULTS, {8, 115, 236, 42}, 0);
     AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 161, 72, 14}, IDS_SERIES_STOP);
     AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 161, 90, 14},
                IDS_SERIES_SHOW_RECEIPTS);

@@ -200,8 +200,8 @@ const std::map<int, std::string>& ExpectedStrings()
         {70, "Unable to activate Help! The help file readme.txt was not found beside the program. Please copy it into "
              "the program's folder, or install the program again."},
         {80, "Several &Keys"},
-        {81, "Every Key that you connect to the reader \"%s\" until you press Stop will be formatted: its Veltrax "
-             "data is erased and laid out anew. Data of other applications is kept.\n\nDo you wish to start?"},
+        {81, "Every Key that you connect to the reader \"%s\" until you press Stop will be formatted: its Veltrax data "
+             "is erased and laid out anew. Data of other applications is kept.\n\nDo you wish to start?"},
         {82, "&Reformat Keys that already hold Veltrax data without asking"},
         {83, "Waiting for a Key in \"%s\". Connect the next Key."},
         {84, "Working on the Key in \"%s\". Do not remove it."},
