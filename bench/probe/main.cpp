@@ -1,8 +1,10 @@
-// Usage: bench_probe.exe [--rounds N] [--formats N] [--built PATH]
+// Usage: bench_probe.exe [--rounds N] [--repeats N] [--formats N] [--built PATH]
 // Run in a folder that holds keyprep.exe (stripped, as shipped), bench_floor.exe,
 // bench_floor_libs.exe, bench_floor_workflow.exe, both stand-in libraries, default.ini and
 // slow_operations.ini. --built names keyprep.exe as the build left it, for its unstripped size.
 #include "probe.h"
+
+#include "res/resource.h"
 
 #include <array>
 #include <cstdio>
@@ -119,33 +121,65 @@ void Compare(const std::string& figure, const std::vector<double>& measured, con
 // Decimal units, as the project's issues and release notes give sizes.
 double Kilobytes(DWORD bytes) { return bytes / 1000.0; }
 
-// One round: the start-up of each program, in an order that rotates from round to round so
-// that none is always first, then one Format with keyprep.exe and one with the workflow
-// floor, in an order that alternates.
-void MeasureRound(int round, Results* results, bool counted)
+// The best of a round's runs of one program: the run that the rest of the machine disturbed
+// least, figure by figure.
+void KeepBest(StartupSample* best, const StartupSample& sample, bool first)
+{
+    if (first || sample.ready < best->ready)
+        *best = sample;
+}
+
+void KeepBest(AttemptSample* best, const AttemptSample& sample, bool first)
+{
+    for (int step = 0; step < kAttemptSteps; ++step)
+        if (first || sample.steps[step] < best->steps[step]) {
+            best->steps[step] = sample.steps[step];
+            best->keyLibrary[step] = sample.keyLibrary[step];
+        }
+}
+
+// One round: `repeats` times the start-up of each program, in an order that rotates so that
+// none is always first, then `repeats` times a Format with keyprep.exe and one with the
+// workflow floor, step by step, in an order that alternates. Each program's best run counts.
+void MeasureRound(int round, int repeats, Results* results, bool counted)
 {
     if (!UseKeySet("default.ini", "startup-keys.ini"))
         Fail("cannot copy default.ini");
-    for (size_t k = 0; k < kStartupCount; ++k) {
-        const size_t program = (static_cast<size_t>(round) + k) % kStartupCount;
-        const StartupSample sample = MeasureStartup(FullPath(kStartupPrograms[program]));
-        if (!sample.failure.empty())
-            Fail(sample.failure);
-        if (counted)
-            results->startups[program].push_back(sample);
+    StartupSample bestStartup[kStartupCount];
+    for (int repeat = 0; repeat < repeats; ++repeat)
+        for (size_t k = 0; k < kStartupCount; ++k) {
+            const size_t program = (static_cast<size_t>(round + repeat) + k) % kStartupCount;
+            const StartupSample sample = MeasureStartup(FullPath(kStartupPrograms[program]));
+            if (!sample.failure.empty())
+                Fail(sample.failure);
+            KeepBest(&bestStartup[program], sample, repeat == 0);
+        }
+
+    const std::string keyprep = FullPath(kKeyprep);
+    const AttemptTexts texts{ProgramText(keyprep, IDS_CONNECT_KEY), ProgramText(keyprep, IDS_CONFIRM_REFORMAT),
+                             ProgramText(keyprep, IDS_CONFIRM_DATA_LOSS), ProgramText(keyprep, IDS_SUCCESS)};
+    const std::array<std::string, 2> keySets = {FullPath("attempt-keys.ini"), FullPath("attempt-floor-keys.ini")};
+    AttemptSample bestAttempt[2];
+    for (int repeat = 0; repeat < repeats; ++repeat) {
+        for (const std::string& keySet : keySets)
+            if (!CopyFileA(FullPath("default.ini").c_str(), keySet.c_str(), FALSE))
+                Fail("cannot copy default.ini");
+        const std::array<AttemptSample, 2> samples =
+            MeasureAttempts({keyprep, FullPath(kWorkflowFloor)}, keySets,
+                            {FullPath("call-times.txt"), FullPath("call-times-floor.txt")}, texts,
+                            (round + repeat) % 2 != 0);
+        for (size_t k = 0; k < samples.size(); ++k) {
+            if (!samples[k].failure.empty())
+                Fail(samples[k].failure);
+            KeepBest(&bestAttempt[k], samples[k], repeat == 0);
+        }
     }
-    const std::string texts = FullPath(kKeyprep);
-    for (int k = 0; k < 2; ++k) {
-        const bool keyprep = (round + k) % 2 == 0;
-        if (!UseKeySet("default.ini", "attempt-keys.ini"))
-            Fail("cannot copy default.ini");
-        const AttemptSample sample =
-            MeasureAttempt(FullPath(keyprep ? kKeyprep : kWorkflowFloor), texts, FullPath("call-times.txt"));
-        if (!sample.failure.empty())
-            Fail(sample.failure);
-        if (counted)
-            (keyprep ? results->keyprepAttempts : results->floorAttempts).push_back(sample);
-    }
+    if (!counted)
+        return;
+    for (size_t k = 0; k < kStartupCount; ++k)
+        results->startups[k].push_back(bestStartup[k]);
+    results->keyprepAttempts.push_back(bestAttempt[0]);
+    results->floorAttempts.push_back(bestAttempt[1]);
 }
 
 // Responsiveness during command-line Formats on the slow Key, their round trips pooled.
@@ -164,14 +198,15 @@ FormatRun MeasureFormats(int formats)
     return pooled;
 }
 
-void PrintHeading(int rounds)
+void PrintHeading(int rounds, int repeats)
 {
     const auto wineVersion = reinterpret_cast<const char* (*)()>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    std::printf("keyprep benchmarks: %d interleaved rounds after one warm-up round; Wine %s, %lu processors\n",
-                rounds, wineVersion ? wineVersion() : "(not Wine)", system.dwNumberOfProcessors);
+    std::printf("keyprep benchmarks: %d interleaved rounds of %d runs of each program, the best counted, after one"
+                " warm-up round;\nWine %s, %lu processors\n",
+                rounds, repeats, wineVersion ? wineVersion() : "(not Wine)", system.dwNumberOfProcessors);
     std::printf("floor: the main dialog's template alone; library floor: the same with the manifest and both"
                 " libraries loaded;\nworkflow floor: a Format's windows, thread, messages and key-library calls"
                 " without the program's code.\nMedians; ratio: the median of the ratios within each round;"
@@ -248,11 +283,14 @@ void PrintSize(const std::string& built)
 int main(int argc, char** argv)
 {
     int rounds = 30;
+    int repeats = 3;
     int formats = 1;
     std::string built;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc)
             rounds = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--repeats") == 0 && i + 1 < argc)
+            repeats = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--formats") == 0 && i + 1 < argc)
             formats = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--built") == 0 && i + 1 < argc)
@@ -260,8 +298,8 @@ int main(int argc, char** argv)
         else
             Fail(std::string("unknown argument ") + argv[i]);
     }
-    if (rounds < 1 || formats < 1)
-        Fail("--rounds and --formats need a number of at least 1");
+    if (rounds < 1 || repeats < 1 || formats < 1)
+        Fail("--rounds, --repeats and --formats need a number of at least 1");
     for (const char* file : {kKeyprep, kFloor, kLibraryFloor, kWorkflowFloor})
         if (GetFileAttributesA(file) == INVALID_FILE_ATTRIBUTES)
             Fail(std::string(file) + " is not in the current folder");
@@ -269,10 +307,10 @@ int main(int argc, char** argv)
     // The first round warms the file cache and Wine and is not counted.
     Results results;
     for (int round = -1; round < rounds; ++round)
-        MeasureRound(round + 1, &results, round >= 0);
+        MeasureRound(round + 1, repeats, &results, round >= 0);
     const FormatRun format = MeasureFormats(formats);
 
-    PrintHeading(rounds);
+    PrintHeading(rounds, repeats);
     PrintStartup(results);
     PrintAttempts(results);
     PrintResponsiveness(format);

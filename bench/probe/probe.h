@@ -5,6 +5,9 @@
 
 #include "support/process_windows.h"
 
+#include <array>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -69,12 +72,63 @@ struct AttemptSample {
     std::string failure;
 };
 
-// Runs one interactive Format of the default simulated Key with `exe` (keyprep.exe or the
-// workflow floor, whose texts come from `textsFrom`), answering every window as a user does,
-// and times from each press to the next window: Format to the connect prompt, its OK to the
-// credential dialog, the final Yes to the outcome box. The simulator reports its call times
-// to `callTimes`, through CARDWYN_SIM_TIMES.
-AttemptSample MeasureAttempt(const std::string& exe, const std::string& textsFrom, const std::string& callTimes);
+struct AttemptTexts {
+    std::string connect;  // the connect prompt
+    std::string reformat; // the first confirmation
+    std::string dataLoss; // the second, final one
+    std::string success;
+};
+
+// One interactive Format of the default simulated Key, driven as a user does it: started,
+// then step by step (0: Format to the connect prompt; 1: its OK to the credential dialog,
+// then the SO PIN, OK and the first Yes; 2: the final Yes to the outcome box), each timed
+// from the press to the next window seen. The simulator reports its call times through
+// CARDWYN_SIM_TIMES, and finish() takes them out of the steps.
+class AttemptRun {
+public:
+    AttemptRun(const std::string& exe, const std::string& keySet, const std::string& callTimes,
+               const AttemptTexts& texts);
+    ~AttemptRun();
+    AttemptRun(const AttemptRun&) = delete;
+    AttemptRun& operator=(const AttemptRun&) = delete;
+
+    // Moves the main dialog so that its centre is at `centreX`; its later windows follow it.
+    void moveTo(int centreX);
+    void step(int index);
+    AttemptSample finish();
+
+private:
+    // A window that the program showed, and when the probe first saw it visible.
+    struct Shown {
+        HWND window = nullptr;
+        double at = 0;
+    };
+    double press(int buttonId);
+    Shown box(const std::string& text);
+    Shown dialogWith(int controlId);
+    Shown next();
+    void fail(const std::string& why);
+
+    std::string name_;
+    std::string callTimes_;
+    AttemptTexts texts_;
+    std::unique_ptr<Process> process_;
+    double start_ = 0;
+    HWND main_ = nullptr;
+    Shown current_;
+    std::set<HWND> answered_;
+    double from_[kAttemptSteps] = {};
+    double to_[kAttemptSteps] = {};
+    std::string failure_;
+};
+
+// A Format with each of two programs at once, on Key sets of their own, their windows side
+// by side; each step is taken by both, one after the other, before the next step begins, so
+// that the two measurements of a step meet the same load. `secondFirst` swaps the order.
+std::array<AttemptSample, 2> MeasureAttempts(const std::array<std::string, 2>& exes,
+                                             const std::array<std::string, 2>& keySets,
+                                             const std::array<std::string, 2>& callTimes,
+                                             const AttemptTexts& texts, bool secondFirst);
 
 struct FormatRun {
     std::vector<double> roundTrips; // WM_NULL round trips while the title showed a stage, ms
