@@ -75,11 +75,12 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     // The last credential typed has no use any more.
     SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
     ForgetRejectedCredential();
-    // The language library stays loaded until the process ends, and so does a library that
-    // faulted: its detach code could wait for a lock that it left taken.
-    if (!g_keyLibGuard.faulted())
-        FreeLibrary(g_app.keyLibrary);
-    if (!g_supportLibGuard.faulted())
-        FreeLibrary(g_app.supportLibrary);
+    // A library that faulted may wait in its detach code for a lock that it left taken: the
+    // process ends without calling it.
+    if (g_keyLibGuard.faulted() || g_supportLibGuard.faulted())
+        TerminateProcess(GetCurrentProcess(), 0);
+    // The language library stays loaded until the process ends.
+    FreeLibrary(g_app.keyLibrary);
+    FreeLibrary(g_app.supportLibrary);
     return 0;
 }

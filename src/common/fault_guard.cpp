@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <atomic>
 #include <csetjmp>
 
 // mingw g++ has no __try/__except, so the registration is made by hand: a record on the
@@ -41,7 +42,7 @@ EXCEPTION_DISPOSITION __cdecl ResumeAfterGuardedBody(EXCEPTION_RECORD* record, v
 
 } // namespace
 
-bool RunGuarded(void (*body)(void* context), void* context)
+bool RunGuarded(void (*body)(void* context), void* context, DWORD* exceptionCode)
 {
     GuardFrame frame{};
     frame.handler = ResumeAfterGuardedBody;
@@ -51,6 +52,8 @@ bool RunGuarded(void (*body)(void* context), void* context)
         asm volatile("cld" ::: "cc");
         if (frame.exceptionCode == EXCEPTION_STACK_OVERFLOW)
             _resetstkoflw();
+        if (exceptionCode != nullptr)
+            *exceptionCode = frame.exceptionCode;
         return false;
     }
     frame.next = ChainHead();
@@ -58,4 +61,65 @@ bool RunGuarded(void (*body)(void* context), void* context)
     body(context);
     SetChainHead(frame.next);
     return true;
+}
+
+namespace {
+
+struct HeldMessage {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// Far more than a user can click or a timer can fire during one library call; beyond it the
+// newest are dropped.
+constexpr int kMostHeld = 64;
+
+// Holds count per thread (a TLS slot: C++ thread_local would bring a threads library along).
+// Only the thread of the program's windows ever holds messages back.
+const DWORD g_holdSlot = TlsAlloc();
+std::atomic<DWORD> g_heldThread{0};
+int g_heldCount;
+HeldMessage g_held[kMostHeld];
+
+int Holds() { return static_cast<int>(reinterpret_cast<INT_PTR>(TlsGetValue(g_holdSlot))); }
+void SetHolds(int holds) { TlsSetValue(g_holdSlot, reinterpret_cast<void*>(static_cast<INT_PTR>(holds))); }
+
+} // namespace
+
+MessageHold::MessageHold() { SetHolds(Holds() + 1); }
+
+MessageHold::~MessageHold()
+{
+    const int holds = Holds() - 1;
+    SetHolds(holds);
+    if (holds != 0 || g_heldThread != GetCurrentThreadId())
+        return;
+    const int count = g_heldCount;
+    g_heldCount = 0;
+    g_heldThread = 0;
+    for (int i = 0; i < count; ++i)
+        PostMessageA(g_held[i].window, g_held[i].message, g_held[i].wParam, g_held[i].lParam);
+}
+
+bool HoldingMessages() { return Holds() != 0; }
+
+bool HoldBack(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (Holds() == 0)
+        return false;
+    g_heldThread = GetCurrentThreadId();
+    if (g_heldCount < kMostHeld)
+        g_held[g_heldCount++] = {window, message, wParam, lParam};
+    return true;
+}
+
+void GuardedLibrary::markFaulted()
+{
+    faulted_ = true;
+    // The loader would call the library's DllMain at every thread's start and end. This fails
+    // for a library with static TLS, which is why a faulted worker never ends either.
+    if (module_ != nullptr)
+        DisableThreadLibraryCalls(module_);
 }

@@ -61,8 +61,8 @@ void RestrictLibrarySearch()
         g_searchRestricted = true;
         return;
     }
-    // Older systems: the best they offer is to take the current folder out of the search,
-    // which leaves PATH after the system folders.
+    // Older systems: the current folder goes out of the default search; the maker's libraries
+    // are loaded by full path only.
     SetDllDirectoryA("");
 }
 
@@ -79,10 +79,45 @@ bool PathInProgramFolder(const char* file, char (&path)[MAX_PATH])
     return true;
 }
 
+namespace {
+
+// The full path of `file` in the folder `folder` (without its final backslash), when it is there.
+bool FileIn(const char* folder, const char* file, char (&path)[MAX_PATH])
+{
+    if (std::strlen(folder) + 1 + std::strlen(file) >= MAX_PATH)
+        return false;
+    std::strcpy(path, folder);
+    std::strcat(path, "\\");
+    std::strcat(path, file);
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Where the system offers no restricted search, a plain name would also find a copy in the
+// current folder or in a relative PATH entry: only full paths are loaded then.
+HMODULE LoadByFullPath(const char* file)
+{
+    constexpr DWORD kFlags = LOAD_WITH_ALTERED_SEARCH_PATH;
+    char path[MAX_PATH];
+    char system[MAX_PATH];
+    const UINT systemLength = GetSystemDirectoryA(system, MAX_PATH);
+    if ((PathInProgramFolder(file, path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) ||
+        (systemLength > 0 && systemLength < MAX_PATH && FileIn(system, file, path)))
+        return LoadLibraryExA(path, nullptr, kFlags);
+    wchar_t copy[MAX_PATH];
+    if (FindOnPath(file, copy))
+        return LoadLibraryExW(copy, nullptr, kFlags);
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+} // namespace
+
 HMODULE LoadMakerLibrary(const char* file)
 {
+    if (!g_searchRestricted)
+        return LoadByFullPath(file);
     HMODULE library = LoadLibraryA(file);
-    if (library != nullptr || !g_searchRestricted)
+    if (library != nullptr)
         return library;
     const DWORD notFound = GetLastError();
     wchar_t copy[MAX_PATH];

@@ -1,5 +1,6 @@
 // Loading run-time libraries: from where, and binding their entry points all or nothing.
 #pragma once
+#include "common/fault_guard.h"
 #include "common/proc_cast.h"
 
 #include <windows.h>
@@ -18,15 +19,18 @@ HMODULE LoadMakerLibrary(const char* file);
 
 // Loads `file` with LoadMakerLibrary and fills `table` with `lookUp`, all or nothing: when an
 // entry point is missing, the library is freed, the table cleared and the handle null again.
-// The last error is the failed step's, kept across the clean-up.
+// The last error is the failed step's, kept across the clean-up. `guard` learns the module.
 template <typename Table>
-bool LoadAndBind(const char* file, HMODULE* library, Table& table, bool (*lookUp)(HMODULE, Table&))
+bool LoadAndBind(const char* file, HMODULE* library, Table& table, bool (*lookUp)(HMODULE, Table&),
+                 GuardedLibrary& guard)
 {
     *library = LoadMakerLibrary(file);
     if (*library == nullptr)
         return false;
-    if (lookUp(*library, table))
+    if (lookUp(*library, table)) {
+        guard.setModule(*library);
         return true;
+    }
     const DWORD error = GetLastError();
     FreeLibrary(*library);
     *library = nullptr;

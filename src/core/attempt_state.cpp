@@ -14,6 +14,7 @@ void ResetAttemptState()
     g_attempt.busy = false;
     g_attempt.settingUp = false;
     g_attempt.reachedSetUp = false;
+    g_attempt.stoppedTold = false;
     g_attempt.worker = nullptr;
     g_attempt.workerDone = false;
     g_attempt.outcome = 0;

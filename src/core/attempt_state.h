@@ -19,6 +19,7 @@ struct AttemptState {
     bool busy;
     bool settingUp;           // StartOperation is on the stack
     bool reachedSetUp;        // the attempt got past the connect prompt: wipe its credential at the end
+    bool stoppedTold;         // the user has been told in this attempt that the key library stopped
     HANDLE worker;            // the running worker; null when none (user-interface thread)
     // Written by the worker just before it posts its final code, so that the main dialog
     // can tell the real outcome from a status message that another program posted.

@@ -14,5 +14,5 @@ DEFINE_ENTRY_POINT_LOOKUP(LookUpEntryPoints, KeyLibrary, KEY_LIBRARY_ENTRY_POINT
 
 bool BindKeyLibrary(HMODULE* library)
 {
-    return LoadAndBind(kKeyLibraryFile, library, g_keyLib, LookUpEntryPoints);
+    return LoadAndBind(kKeyLibraryFile, library, g_keyLib, LookUpEntryPoints, g_keyLibGuard);
 }

@@ -20,7 +20,7 @@ DEFINE_ENTRY_POINT_LOOKUP(LookUpEntryPoints, SupportLibrary, SUPPORT_LIBRARY_ENT
 
 bool BindSupportLibrary(HMODULE* library)
 {
-    return LoadAndBind(kSupportLibraryFile, library, g_supportLib, LookUpEntryPoints);
+    return LoadAndBind(kSupportLibraryFile, library, g_supportLib, LookUpEntryPoints, g_supportLibGuard);
 }
 
 namespace {

@@ -96,14 +96,16 @@ void ExpandFormat(void* context)
 
 } // namespace
 
-// Only the copy beside the executable counts: loading by name would run the DllMain of a
-// keyprep_lang.dll found anywhere on the search path, on every install without a language.
+// Only the copy beside the executable counts, and only its resources: it holds strings, so
+// no code of it ever runs, whatever the file carries.
 bool LoadLanguageLibrary(const char* baseName)
 {
     char fileName[MAX_PATH];
     char path[MAX_PATH];
     std::snprintf(fileName, sizeof fileName, "%s_lang.dll", baseName);
-    HMODULE library = PathInProgramFolder(fileName, path) ? LoadLibraryA(path) : nullptr;
+    HMODULE library = PathInProgramFolder(fileName, path)
+                          ? LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)
+                          : nullptr;
     g_app.languageModule = library ? library : GetModuleHandleA(nullptr);
     return g_app.languageModule != nullptr;
 }

@@ -1,5 +1,6 @@
 #include "ui/main_dialog.h"
 
+#include "common/fault_guard.h"
 #include "core/app_context.h"
 #include "core/attempt_state.h"
 #include "res/resource.h"
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr UINT kHelpTimerDelay = 500;
+constexpr DWORD kSessionEndWait = 5000;
 constexpr int kLinkControls[] = {IDC_MAIN_WEB_LINK, IDC_MAIN_SUPPORT_LINK};
 
 HFONT g_linkFont;
@@ -108,8 +110,13 @@ void StartAttempt(HWND dialog, Operation operation)
 }
 
 // A support library that faulted is not called again; the user learns why About is gone.
+// While an attempt runs the image does nothing, as the buttons do.
 void OnAbout(HWND dialog)
 {
+    if (g_attempt.busy)
+        return;
+    // What the box's own loop held back waits until the user has read why it went.
+    const MessageHold hold;
     const bool shown = g_supportLibGuard.call([dialog] {
         ShowAbout(g_app.instance, g_app.languageModule, dialog, IDI_KEYPREP, kComponentFiles, nullptr, 0,
                   kWebHost, kSupportEmail, IDB_ABOUT, 255, 0, kCompanyWord, 1);
@@ -209,10 +216,21 @@ void InitMainDialog(HWND dialog)
     SetItemText(dialog, IDC_MAIN_KEYLIB_LABEL, IDS_KEYLIB_VERSION);
 }
 
+// Work that must wait while a library call (or the session-end wait) is on this thread's
+// stack: a modal loop in there dispatches these messages too.
+bool IsHeldWork(UINT message)
+{
+    return message == WM_COMMAND || message == WM_CLOSE || message == WM_HELP || message == WM_TIMER ||
+           message == kStatusMessage;
+}
+
 } // namespace
 
-INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // WM_HELP's information lives only as long as the message is being sent.
+    if (IsHeldWork(message) && HoldBack(dialog, message, wParam, message == WM_HELP ? 0 : lParam))
+        return message == WM_HELP;
     switch (message) {
     case WM_INITDIALOG:
         InitMainDialog(dialog);
@@ -234,16 +252,17 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             ShowHelp(dialog);
         return TRUE;
     case WM_MOUSEMOVE:
-        return OnMouseMove(dialog);
+        return !HoldingMessages() && OnMouseMove(dialog);
     case WM_TIMER:
         OnTimer(dialog, wParam);
         return FALSE;
     case WM_QUERYENDSESSION:
         return RefuseEndSessionWhileBusy(dialog);
     case WM_ENDSESSION:
-        // The session ends anyway: the process may go once the Key is no longer being changed.
+        // The session ends anyway: the process may go once the Key is no longer being changed,
+        // but a worker that does not finish must not hold the session up.
         if (wParam)
-            WaitForWorkerToEnd();
+            WaitForWorkerToEnd(kSessionEndWait);
         return FALSE;
     case kStatusMessage:
         HandleStatusMessage(dialog, wParam);

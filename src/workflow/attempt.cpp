@@ -1,5 +1,6 @@
 #include "workflow/workflow.h"
 
+#include "common/fault_guard.h"
 #include "common/proc_cast.h"
 #include "core/app_context.h"
 #include "core/attempt_state.h"
@@ -45,13 +46,48 @@ bool IsStageCode(WPARAM code) { return code == kStageFormatting || code == kStag
 // arriving (a full message queue makes PostMessage fail).
 constexpr UINT kWorkerWatchDelay = 500;
 
-// The worker has posted its final code and does nothing after it but return.
+// The worker has posted its final code and does nothing after it but return; after a fault
+// in the key library it never returns (see FormatWorker), so it is not waited for.
 void JoinWorker()
 {
-    WaitForSingleObject(g_attempt.worker, INFINITE);
+    if (!g_keyLibGuard.faulted())
+        WaitForSingleObject(g_attempt.worker, INFINITE);
     CloseHandle(g_attempt.worker);
     g_attempt.worker = nullptr;
     KillTimer(g_app.mainDialog, kWorkerWatchTimer);
+}
+
+// The worker has finished with the Key: it has set its outcome, or its thread is gone.
+bool WorkerFinished()
+{
+    return g_attempt.workerDone || WaitForSingleObject(g_attempt.worker, 0) == WAIT_OBJECT_0;
+}
+
+// A worker whose thread ended without an outcome was ended inside the key library: the
+// library is taken as faulted and the attempt as failed.
+void TakeVanishedWorkerAsFault()
+{
+    g_keyLibGuard.markFaulted();
+    g_attempt.outcome = g_attempt.operation == Operation::Format ? kFormatFailed : kUnformatFailed;
+    g_attempt.workerDone = true;
+}
+
+// How long a wait for the worker sleeps before it looks at the outcome again.
+constexpr DWORD kWorkerPollDelay = 20;
+
+// Dispatches what the thread's windows were sent or posted, its own held back by them as
+// in a library call. A quit message goes back for the loop that waits for it.
+void DispatchWaitingMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
 }
 
 } // namespace
@@ -65,14 +101,17 @@ void WatchWorker() { SetTimer(g_app.mainDialog, kWorkerWatchTimer, kWorkerWatchD
 
 void OnWorkerWatchTimer(HWND mainDialog)
 {
-    if (g_attempt.worker != nullptr && g_attempt.workerDone &&
-        WaitForSingleObject(g_attempt.worker, 0) == WAIT_OBJECT_0)
-        HandleStatusMessage(mainDialog, g_attempt.outcome);
+    if (g_attempt.worker == nullptr || !WorkerFinished())
+        return;
+    if (!g_attempt.workerDone)
+        TakeVanishedWorkerAsFault();
+    HandleStatusMessage(mainDialog, g_attempt.outcome);
 }
 
 void BeginAttempt(HWND mainDialog)
 {
     g_attempt.busy = true;
+    g_attempt.stoppedTold = false;
     ForgetRejectedCredential();
     EnableButtons(mainDialog, false);
     // A disabled button that keeps the focus still takes Enter and Space. Where the platform
@@ -88,6 +127,9 @@ void EndAttempt(HWND mainDialog)
 {
     if (!g_attempt.busy)
         return;
+    // Whatever call faulted, on whichever path, the user learns it before the attempt ends.
+    if (!g_attempt.stoppedTold)
+        KeyLibraryUsable(mainDialog);
     g_attempt.busy = false;
     // Whichever way the attempt ended, the credential it was given has no use any more.
     if (g_attempt.reachedSetUp)
@@ -124,14 +166,21 @@ void HandleStatusMessage(HWND mainDialog, WPARAM code)
     EndAttemptUnlessWorking(mainDialog);
 }
 
-void WaitForWorkerToEnd()
+void WaitForWorkerToEnd(DWORD milliseconds)
 {
-    if (g_attempt.worker == nullptr)
-        return;
-    // The worker waits for its stage codes to be handled: serve them meanwhile.
-    while (MsgWaitForMultipleObjects(1, &g_attempt.worker, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-        MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    // The worker waits for its stage codes to be handled, and a key library may wait for a
+    // window of its own on this thread: both are served meanwhile.
+    const MessageHold hold;
+    const DWORD start = GetTickCount();
+    while (g_attempt.worker != nullptr && !WorkerFinished()) {
+        const DWORD waited = GetTickCount() - start;
+        if (milliseconds != INFINITE && waited >= milliseconds)
+            return;
+        const DWORD slice = milliseconds == INFINITE || milliseconds - waited > kWorkerPollDelay
+                                ? kWorkerPollDelay
+                                : milliseconds - waited;
+        if (MsgWaitForMultipleObjects(1, &g_attempt.worker, FALSE, slice, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+            DispatchWaitingMessages();
     }
 }
 
@@ -139,6 +188,6 @@ void WaitForWorker()
 {
     if (g_attempt.worker == nullptr)
         return;
-    WaitForWorkerToEnd();
+    WaitForWorkerToEnd(INFINITE);
     JoinWorker();
 }

@@ -53,6 +53,7 @@ bool KeyLibraryUsable(HWND owner)
     if (!g_keyLibGuard.faulted())
         return true;
     ShowMessage(owner, IDS_KEY_LIBRARY_STOPPED, MB_ICONERROR);
+    g_attempt.stoppedTold = true;
     return false;
 }
 

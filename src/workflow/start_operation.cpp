@@ -23,7 +23,7 @@ bool IsRequestedReader(const char* name)
     return g_app.argumentCount <= 1 || ArgumentIs(1, name);
 }
 
-// Copies of the reader names seen in this walk: a name lives only until the next EnumReaders.
+// The reader names seen in this walk, to notice a library that lists in circles.
 class SeenReaders {
 public:
     SeenReaders() = default;
@@ -82,16 +82,41 @@ Discovery OpenKeyIn(const char* name, int* keyStatus)
                                                                                         : Discovery::Failed;
 }
 
+// Longest reader name taken from the library, terminator included; a longer one is no
+// reader that this program could name.
+constexpr size_t kReaderNameSize = 512;
+
+enum class Listed { Name, End, TooLong };
+
+// The name of reader `index`, copied inside the guarded call: the library's pointer may be
+// bad, and reading it is then the library's fault, not the program's.
+bool ListReader(int index, char (&name)[kReaderNameSize], Listed* listed)
+{
+    return g_keyLibGuard.call([&] {
+        const char* listedName = g_keyLib.EnumReaders(index);
+        *listed = Listed::End;
+        if (listedName == nullptr)
+            return;
+        const size_t length = strnlen(listedName, kReaderNameSize);
+        *listed = length < kReaderNameSize ? Listed::Name : Listed::TooLong;
+        if (*listed == Listed::Name)
+            std::memcpy(name, listedName, length + 1);
+    });
+}
+
 // Walks the readers to the first usable Key. Each key-library call is guarded on its own, so
 // a fault anywhere in the library ends the walk as Failed.
 Discovery OpenFirstUsableKey(int* keyStatus)
 {
     SeenReaders seen;
     for (int index = 0; index < kMostReaders; ++index) {
-        const char* name = nullptr;
-        if (!g_keyLibGuard.call(&name, g_keyLib.EnumReaders, index))
+        char name[kReaderNameSize];
+        Listed listed = Listed::End;
+        if (!ListReader(index, name, &listed))
             return Discovery::Failed;
-        if (name == nullptr || seen.contains(name) || !seen.add(name))
+        if (listed == Listed::TooLong)
+            continue;
+        if (listed == Listed::End || seen.contains(name) || !seen.add(name))
             return Discovery::NotFound;
         int readerType = 0;
         if (!g_keyLibGuard.call(&readerType, g_keyLib.GetReaderType, name))

@@ -59,11 +59,9 @@ DWORD FormatKey(DWORD spaceRequest, int flags)
     return FinishWork(!second.faulted && second.error == kScardNoMemory ? kNoFreeSpace : kFormatFailed);
 }
 
-} // namespace
-
-DWORD WINAPI FormatWorker(LPVOID parameter)
+// Unformats, and for Format formats, the open Key; returns FinishWork's exit code.
+DWORD Work(WorkerMode mode)
 {
-    const auto mode = static_cast<WorkerMode>(reinterpret_cast<INT_PTR>(parameter));
     const DWORD spaceRequest = ArgumentIs(2, kOccupyAllWord) ? 0 : kDefaultSpaceRequest;
     const int flags = g_attempt.clearAll ? kClearAllData : kKeepOtherData;
 
@@ -86,6 +84,18 @@ DWORD WINAPI FormatWorker(LPVOID parameter)
 
     SendStage(kStageFormatting);
     return FormatKey(spaceRequest, flags);
+}
+
+} // namespace
+
+DWORD WINAPI FormatWorker(LPVOID parameter)
+{
+    const DWORD exitCode = Work(static_cast<WorkerMode>(reinterpret_cast<INT_PTR>(parameter)));
+    // Ending the thread would call the key library's DllMain, which after a fault may wait for
+    // a lock of its own for ever, and with it the loader: the thread stays until the process ends.
+    while (g_keyLibGuard.faulted())
+        Sleep(INFINITE);
+    return exitCode;
 }
 
 DWORD FinishWork(unsigned outcome)

@@ -42,14 +42,15 @@ void EndAttemptUnlessWorking(HWND mainDialog);
 // a new worker.
 void HandleStatusMessage(HWND mainDialog, WPARAM code);
 
-// When the session ends: waits until a worker that is still running has finished with the
-// Key (its last key-library call returned, the reader closed). Its outcome is still handled.
-void WaitForWorkerToEnd();
+// Waits until a worker that is still running has finished with the Key (its last key-library
+// call returned, the reader closed), at most `milliseconds`. Its outcome is still handled.
+void WaitForWorkerToEnd(DWORD milliseconds);
 // At shutdown: the same, then the worker is joined, so that the key library is never freed
 // under it.
 void WaitForWorker();
 
-// The main dialog's timer that notices a worker which ended without its final code arriving.
+// The main dialog's timer that notices a worker which ended without its final code arriving,
+// or without any outcome at all.
 constexpr UINT_PTR kWorkerWatchTimer = 2;
 void WatchWorker();
 void OnWorkerWatchTimer(HWND mainDialog);

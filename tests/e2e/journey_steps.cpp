@@ -21,6 +21,9 @@ const ExpectedBox kUnformatFailed{
     "An error occurred while unformatting the Key. Please contact support@veltrax.example.", {IDOK}, true};
 const ExpectedBox kFormatFailed{
     "An error occurred while formatting the Key. Please contact support@veltrax.example.", {IDOK}, true};
+const ExpectedBox kInitFailed{"An error occurred while initializing the Key. Please reconnect the Key and try again. "
+                              "If the problem remains please contact support@veltrax.example.",
+                              {IDOK}, true};
 const ExpectedBox kNoFreeSpace{"Not enough free space on Key for formatting.", {IDOK}, true};
 const ExpectedBox kCannotUnformat{"Unable to unformat this type of Key!", {IDOK}, true};
 const ExpectedBox kBlocked{"The Key's PIN or password is blocked after too many wrong entries. Please contact "

@@ -24,6 +24,7 @@ extern const ExpectedBox kSuccess;
 extern const ExpectedBox kKeyNotFound;
 extern const ExpectedBox kUnformatFailed;
 extern const ExpectedBox kFormatFailed;
+extern const ExpectedBox kInitFailed;
 extern const ExpectedBox kNoFreeSpace;
 extern const ExpectedBox kCannotUnformat;
 extern const ExpectedBox kBlocked;

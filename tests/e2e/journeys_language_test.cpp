@@ -3,6 +3,7 @@
 #include "journey_steps.h"
 
 #include "res/resource.h"
+#include "support/test_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -98,7 +99,8 @@ TEST(JourneyLanguage, GermanMessageWhenTheNamedReaderIsMissing)
     journey.expectEveryReaderClosed();
 }
 
-// A language library that holds only the caption: every other text stays English.
+// A language library that holds only the caption: every other text stays English, and none of
+// its code runs.
 TEST(JourneyLanguage, PartialLanguageLibraryOverridesOnlyWhatItHolds)
 {
     Journey journey(ProgramDriver::shippedKeySet("type07_clear_all"));
@@ -115,6 +117,7 @@ TEST(JourneyLanguage, PartialLanguageLibraryOverridesOnlyWhatItHolds)
 
     EXPECT_EQ("0", journey.key("MakerArea"));
     journey.expectEveryReaderClosed();
+    EXPECT_FALSE(Exists(journey.program.folder().file("keyprep_lang.dll.loaded")));
 }
 
 // A pass-phrase Key without tries left is not sent to support: the message says that

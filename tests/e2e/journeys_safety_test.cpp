@@ -14,13 +14,6 @@ namespace {
 
 const char kReader[] = "format \"Simulated Reader 0\"";
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string TestLibrary(const std::string& variant, const std::string& file)
-{
-    return JoinPath(JoinPath(TestDllDir(), variant), file);
-}
-
 // One attempt, one unformat and one format, whatever else was asked for meanwhile.
 void ExpectOneFormat(const Journey& journey)
 {
@@ -200,6 +193,66 @@ TEST(JourneySafety, KeyLibraryThatFaultedIsNeverCalledAgain)
     EXPECT_EQ(1, journey.program.logCount("EnumReaders"));
     EXPECT_EQ(0, journey.program.logCount("CloseReader"));
     EXPECT_EQ("7000", journey.key("MakerArea"));
+}
+
+// A key library that faults, ends the worker or lists a bad name is told at once, and never
+// holds the program up, not even when its DllMain then waits for the lock its fault left taken.
+TEST(JourneySafety, HostileKeyLibraryIsToldAndNeverHoldsTheProgramUp)
+{
+    using Answers = std::vector<std::pair<const ExpectedBox*, int>>;
+    const Answers formatFails{{&kConfirmReformat, IDYES}, {&kConfirmDataLoss, IDYES}, {&kUnformatFailed, IDOK},
+                              {&kKeyLibraryStopped, IDOK}};
+    const Answers setUpFails{{&kInitFailed, IDOK}, {&kKeyLibraryStopped, IDOK}};
+    const struct {
+        const char* mode;
+        const char* arguments; // none: the button is pressed and the connect prompt answered
+        int button;
+        Answers answers;
+    } cases[] = {
+        {"lock:UnformatCard", "", IDC_MAIN_FORMAT, formatFails},
+        {"lock:UnformatCard", "format \"Hostile Reader\"", 0, formatFails},
+        {"lock:InitReader", "", IDC_MAIN_FORMAT, setUpFails},
+        {"exit:UnformatCard", "", IDC_MAIN_UNFORMAT,
+         {{&kConfirmDataLoss, IDYES}, {&kUnformatFailed, IDOK}, {&kKeyLibraryStopped, IDOK}}},
+        {"fault:CloseReader", "", IDC_MAIN_FORMAT, {{&kConfirmReformat, IDNO}, {&kKeyLibraryStopped, IDOK}}},
+        {"badname:EnumReaders", "", IDC_MAIN_FORMAT, setUpFails},
+    };
+    for (const auto& c : cases) {
+        ProgramDriver program("");
+        program.useTestLibrary("hostile_keylib", "cardwyn32.dll");
+        program.addEnvironment(std::string("HOSTILE_KEYLIB=") + c.mode);
+        program.start(c.arguments);
+        const SeenWindow main = program.mainDialog();
+        if (c.button != 0) {
+            ProgramDriver::press(main.window, c.button);
+            program.answer(kConnect.text, IDOK);
+        }
+        for (const auto& [box, button] : c.answers)
+            program.answer(box->text, button);
+        EXPECT_TRUE(ProgramDriver::deliver(main.window, WM_NULL)) << c.mode << " " << c.arguments;
+        PostMessageA(main.window, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(program.ended(5000)) << c.mode << " " << c.arguments;
+        EXPECT_EQ(0u, program.exitCode()) << c.mode << " " << c.arguments;
+    }
+}
+
+// The session's end waits for the Key at most 5 s, and serves meanwhile the windows that a key
+// library keeps on the program's thread.
+TEST(JourneySafety, SessionEndServesTheKeyLibrarysWindows)
+{
+    ProgramDriver program("");
+    program.useTestLibrary("hostile_keylib", "cardwyn32.dll");
+    program.addEnvironment("HOSTILE_KEYLIB=wait:UnformatCard");
+    program.start("unformat \"Hostile Reader\"");
+    const SeenWindow main = program.mainDialog();
+    program.answer(kConfirmDataLoss.text, IDYES);
+    ASSERT_TRUE(ProgramDriver::waitForTitle(main.window, "Unformatting . . ."));
+    const DWORD start = GetTickCount();
+    DWORD_PTR ignored = 0;
+    EXPECT_NE(0, SendMessageTimeoutA(main.window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 30000, &ignored));
+    EXPECT_LT(GetTickCount() - start, 5500u);
+    program.answer(kSuccess.text, IDOK);
+    EXPECT_TRUE(program.ended());
 }
 
 // When the session ends anyway, the program lets the worker finish with the Key first.

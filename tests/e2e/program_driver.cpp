@@ -17,10 +17,9 @@ void ProgramDriver::addGermanLanguage()
     EXPECT_TRUE(CopyInto(german, folder_.path(), "keyprep_lang.dll"));
 }
 
-void ProgramDriver::addTestLanguage(const std::string& variant)
+void ProgramDriver::useTestLibrary(const std::string& variant, const std::string& file)
 {
-    EXPECT_TRUE(CopyInto(JoinPath(JoinPath(TestDllDir(), variant), "keyprep_lang.dll"), folder_.path()))
-        << variant;
+    EXPECT_TRUE(CopyInto(TestLibrary(variant, file), folder_.path())) << variant;
 }
 
 void ProgramDriver::start(const std::string& arguments)

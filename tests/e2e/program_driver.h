@@ -17,8 +17,9 @@ public:
     explicit ProgramDriver(const std::string& keySet);
 
     void addGermanLanguage();
-    // One of the test language libraries, tests/dlls/<variant>/keyprep_lang.dll.
-    void addTestLanguage(const std::string& variant);
+    // One of the test libraries, tests/dlls/<variant>/<file>, in place of the program's own.
+    void addTestLanguage(const std::string& variant) { useTestLibrary(variant, "keyprep_lang.dll"); }
+    void useTestLibrary(const std::string& variant, const std::string& file);
     // Before start: the call log shows the credentials themselves, not only their length.
     void logSecrets() { logSecrets_ = true; }
     // Before start: the folder the program is started from (its own by default), and

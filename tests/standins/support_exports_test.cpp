@@ -128,8 +128,10 @@ TEST(standins_SupportExports, TheSevenOtherEntryPointsReportFailure)
 
 TEST(standins_SupportExports, TheProgramsBindingAcceptsTheStandIn)
 {
-    // BindSupportLibrary loads "plinth.dll" by the normal search; point it at the build's.
-    LoadedLibrary preload(PlinthPath());
+    // BindSupportLibrary looks for "plinth.dll" on PATH too; point it at the build's.
+    const std::string plinth = PlinthPath();
+    SetEnvironmentVariableA("PATH", plinth.substr(0, plinth.find_last_of("\\/")).c_str());
+    LoadedLibrary preload(plinth);
     ASSERT_NE(preload.get(), nullptr);
     HMODULE bound = nullptr;
     ASSERT_TRUE(BindSupportLibrary(&bound)) << "error " << GetLastError();

@@ -19,7 +19,18 @@ void ResetProgramState()
     ResetAttemptState();
 }
 
+namespace {
+
+const std::string g_originalPath = [] {
+    char path[8192] = {};
+    GetEnvironmentVariableA("PATH", path, sizeof path);
+    return std::string(path);
+}();
+
+} // namespace
+
 void UseTestLibraries(const std::string& variant)
 {
-    SetDllDirectoryA(variant.empty() ? nullptr : JoinPath(TestDllDir(), variant).c_str());
+    const std::string path = variant.empty() ? g_originalPath : JoinPath(TestDllDir(), variant) + ";" + g_originalPath;
+    SetEnvironmentVariableA("PATH", path.c_str());
 }

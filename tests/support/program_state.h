@@ -4,6 +4,7 @@
 
 void ResetProgramState();
 
-// Makes the libraries of test variant `variant` (tests/dlls/<variant>) the first found by
-// name, as if they lay beside the program. An empty variant restores the normal search.
+// Puts the folder of test variant `variant` (tests/dlls/<variant>) first on PATH, where the
+// maker's libraries are looked for after the program's folder and System32. An empty
+// variant restores PATH.
 void UseTestLibraries(const std::string& variant);

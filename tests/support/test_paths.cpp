@@ -36,3 +36,10 @@ void WriteWholeFile(const std::string& path, const std::string& text)
 {
     std::ofstream(path, std::ios::binary) << text;
 }
+
+std::string TestLibrary(const std::string& variant, const std::string& file)
+{
+    return JoinPath(JoinPath(TestDllDir(), variant), file);
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -42,6 +42,16 @@ int WINAPI FaultingAbout(HINSTANCE, HMODULE, HWND, int, const char* const*, cons
     return *static_cast<volatile int*>(nullptr);
 }
 
+// An About box with a loop of its own, in which a Format is pressed, and which then faults.
+int WINAPI AboutWithItsOwnLoop(HINSTANCE, HMODULE, HWND, int, const char* const*, const char*, int,
+                               const char*, const char*, int, int, int, const char*, int)
+{
+    ++g_faultingAboutCalls;
+    Press(g_app.mainDialog, IDC_MAIN_FORMAT);
+    PumpUntil([] { return false; }, 300);
+    return *static_cast<volatile int*>(nullptr);
+}
+
 // A script that goes wrong must not leave the modal dialog open for ever.
 void CALLBACK Watchdog(HWND, UINT, UINT_PTR, DWORD)
 {
@@ -260,6 +270,29 @@ TEST_F(MainDialog, AboutThatFaultedIsNotCalledAgain)
     EXPECT_EQ(0, runMainDialog());
     EXPECT_EQ(1, g_faultingAboutCalls);
     EXPECT_EQ(2u, robot.messageBoxes().size());
+}
+
+// Nothing of the program runs inside the About box's loop: the Format pressed there starts
+// once the box is gone, and while it runs the image opens nothing.
+TEST_F(MainDialog, FormatPressedInTheAboutBoxWaitsForIt)
+{
+    g_supportLib.AboutDialog = AboutWithItsOwnLoop;
+    g_faultingAboutCalls = 0;
+    onMainDialog([](HWND dialog) { PostMessageA(dialog, WM_COMMAND, IDC_MAIN_IMAGE, 0); }, "click the image");
+    robot.add(AnswerMessageBoxWithText("The About box is not available: the support library stopped working.", IDOK));
+    robot.add(AnswerMessageBoxWithText(kConnect, IDOK));
+    RobotStep reformat = AnswerMessageBox(IDYES);
+    reformat.act = [yes = reformat.act](HWND box) {
+        PostMessageA(g_app.mainDialog, WM_COMMAND, IDC_MAIN_IMAGE, 0);
+        yes(box);
+    };
+    robot.add(reformat);
+    robot.add(AnswerMessageBox(IDYES));
+    robot.add(AnswerMessageBoxWithText(kSuccess, IDOK));
+    keys->readers = {{"Reader", 30, 3, 0, 0}};
+    EXPECT_EQ(0, runMainDialog());
+    EXPECT_EQ(1, g_faultingAboutCalls);
+    EXPECT_EQ(5u, robot.messageBoxes().size());
 }
 
 TEST_F(MainDialog, HelpWithoutReadmeIsAnError)

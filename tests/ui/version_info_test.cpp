@@ -94,11 +94,14 @@ TEST(VersionRecord, ReadsEveryString)
     EXPECT_EQ(0, _stricmp(file.c_str(), r.path)) << r.path;
 }
 
+// Without a product name, or without a whole translation to find it by.
 TEST(VersionRecord, MissingProductNameLeavesEverythingUnknown)
 {
-    const Record r = ReadFile(VersionLibrary("no_product_name"));
-    for (const char* field : {r.productName, r.productVersion, r.description, r.legal, r.dotted})
-        EXPECT_STREQ("Unknown", field);
+    for (const char* library : {"no_product_name", "short_translation"}) {
+        const Record r = ReadFile(VersionLibrary(library));
+        for (const char* field : {r.productName, r.productVersion, r.description, r.legal, r.dotted})
+            EXPECT_STREQ("Unknown", field) << library;
+    }
 }
 
 TEST(VersionRecord, StopsAtTheFirstMissingString)

@@ -64,8 +64,6 @@ TEST_F(Bindings, IncompleteSupportLibraryIsUnloaded)
 
 TEST_F(Bindings, MissingSupportLibraryKeepsTheLoaderError)
 {
-    TempFolder empty;
-    SetDllDirectoryA(empty.path().c_str());
     HMODULE library = reinterpret_cast<HMODULE>(0x1);
     EXPECT_FALSE(BindSupportLibrary(&library));
     EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
@@ -152,10 +150,16 @@ TEST_F(Bindings, KeyLibraryFailureIsReportedAndKeepsTheError)
     EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
 }
 
+// Without a restricted search, neither the current folder nor a relative PATH entry is searched.
 TEST_F(Bindings, MissingKeyLibraryIsReportedWithTheLoaderError)
 {
-    TempFolder empty;
-    SetDllDirectoryA(empty.path().c_str());
+    TempFolder current;
+    const std::string planted = JoinPath(JoinPath(TestDllDir(), "keylib_complete"), "cardwyn32.dll");
+    ASSERT_TRUE(CopyFileA(planted.c_str(), current.file("cardwyn32.dll").c_str(), FALSE));
+    char before[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, before);
+    SetCurrentDirectoryA(current.path().c_str());
+    SetEnvironmentVariableA("PATH", ".");
     DialogRobot robot;
     robot.add(AnswerMessageBox(IDOK));
     HMODULE library = nullptr;
@@ -163,6 +167,7 @@ TEST_F(Bindings, MissingKeyLibraryIsReportedWithTheLoaderError)
     EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
     EXPECT_EQ(1u, robot.messageBoxes().size());
     EXPECT_TRUE(robot.unexpected().empty());
+    SetCurrentDirectoryA(before);
 }
 
 // After the search is restricted, a library loaded by name never comes from a folder on PATH,

@@ -22,7 +22,44 @@ void FaultWithDirectionFlagSet()
 
 void RaiseOwnException() { RaiseException(0xE0000001, 0, 0, nullptr); }
 
+void* ChainHead()
+{
+    void* head;
+    asm volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
+
+// Failures of the thread's handler chain, which must be as before after every way out of a
+// guarded call, nested or not: a record left behind would catch a later fault in a dead frame.
+DWORD WINAPI CountChainFailures(void*)
+{
+    void (*const bodies[])() = {
+        [] {}, FaultWithDirectionFlagSet, RaiseOwnException,
+        [] { CallGuarded(FaultWithDirectionFlagSet); },
+        [] { CallGuarded([] {}); FaultWithDirectionFlagSet(); },
+    };
+    DWORD failures = 0;
+    for (auto body : bodies) {
+        void* before = ChainHead();
+        CallGuarded(body);
+        failures += ChainHead() != before;
+    }
+    return failures;
+}
+
 } // namespace
+
+TEST(FaultGuard, HandlerChainIsRestoredOnEveryThread)
+{
+    EXPECT_EQ(0u, CountChainFailures(nullptr));
+    HANDLE thread = CreateThread(nullptr, 0, CountChainFailures, nullptr, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    WaitForSingleObject(thread, INFINITE);
+    DWORD failures = 99;
+    GetExitCodeThread(thread, &failures);
+    CloseHandle(thread);
+    EXPECT_EQ(0u, failures) << "on a second thread";
+}
 
 TEST(FaultGuard, FaultThatTheCalleeHandlesLetsItFinish)
 {
@@ -71,9 +108,13 @@ void OverflowTheStack() { Recurse(0); }
 
 } // namespace
 
-// The stack's guard page is back after an overflow, so a second one is caught as well.
+// The stack's guard page is back after an overflow, so a second one is a stack overflow too,
+// not an access violation past a guard page that is gone.
 TEST(FaultGuard, StackOverflowIsCaughtTwice)
 {
-    EXPECT_FALSE(CallGuarded(OverflowTheStack));
-    EXPECT_FALSE(CallGuarded(OverflowTheStack));
+    for (int overflow = 1; overflow <= 2; ++overflow) {
+        DWORD code = 0;
+        EXPECT_FALSE(CallGuarded(OverflowTheStack, &code)) << overflow;
+        EXPECT_EQ(static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW), code) << overflow;
+    }
 }
