@@ -17,6 +17,34 @@ constexpr int kMostPerRange = 4096;
 
 } // namespace
 
+bool TakeTypedAhead(char* typed, int size)
+{
+    int count = 0;
+    bool fits = true;
+    MSG message;
+    // A translated key press posts its character, which comes out before the next key.
+    for (int i = 0; i < kMostPerRange && PeekMessageA(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE); ++i) {
+        if (message.message == WM_KEYDOWN) {
+            TranslateMessage(&message);
+            continue;
+        }
+        if (message.message != WM_CHAR)
+            continue;
+        const auto character = static_cast<unsigned char>(message.wParam);
+        const bool printable = character > ' ' && character != 0x7F;
+        if (character == '\b' && count > 0)
+            --count;
+        else if (printable && count < size - 1)
+            typed[count++] = static_cast<char>(character);
+        else if (printable)
+            fits = false;
+    }
+    if (size > 0)
+        typed[fits ? count : 0] = '\0';
+    DiscardQueuedInput();
+    return fits;
+}
+
 void DiscardQueuedInput()
 {
     MSG message;

@@ -3,3 +3,9 @@
 // Throws away the keyboard and mouse input that queued for this thread while it was busy,
 // so that keys pressed before a box appeared never answer it.
 void DiscardQueuedInput();
+
+// The same, but the characters typed meanwhile are kept in `typed` (a text of at most
+// `size` - 1 characters), in order: Backspace takes the last one back; Enter, Space, Escape,
+// Tab and other control keys are dropped, so that none of them answers a box. False when
+// they did not all fit; `typed` is empty then, for part of a secret is worse than none.
+bool TakeTypedAhead(char* typed, int size);

@@ -18,11 +18,19 @@ void ResetAttemptState()
     g_attempt.worker = nullptr;
     g_attempt.workerDone = false;
     g_attempt.outcome = 0;
+    g_attempt.chosenReader[0] = '\0';
     ForgetRejectedCredential();
+    ForgetTypedAhead();
 }
 
 void ForgetRejectedCredential()
 {
     SecureZeroMemory(g_attempt.rejected, sizeof g_attempt.rejected);
     g_attempt.hasRejected = false;
+}
+
+void ForgetTypedAhead()
+{
+    SecureZeroMemory(g_attempt.typedAhead, sizeof g_attempt.typedAhead);
+    g_attempt.typedAheadLost = false;
 }

@@ -8,6 +8,11 @@
 
 enum class Operation : unsigned char { Format = 0, Unformat = 1 };
 
+// The longest text a credential field takes (64 characters), with its terminator.
+constexpr int kTypedAheadSize = 65;
+// The longest reader name taken from the key library, terminator included.
+constexpr int kReaderNameSize = 512;
+
 struct AttemptState {
     int reader;               // from InitReader; -1 after every worker run
     int cardType;             // from GetCardType; 0 when the library wrote nothing
@@ -25,6 +30,12 @@ struct AttemptState {
     // can tell the real outcome from a status message that another program posted.
     std::atomic<bool> workerDone;
     unsigned outcome;
+    // What the user typed while the Key was looked for, for the credential field that opens
+    // next; `typedAheadLost` when it did not fit and was thrown away.
+    char typedAhead[kTypedAheadSize];
+    bool typedAheadLost;
+    // The reader that the user chose among several with a Key; a retry goes back to it.
+    char chosenReader[kReaderNameSize];
     // The credential that the Key rejected last, so that it is not sent again unchanged.
     unsigned char rejected[kCredentialSize];
     bool hasRejected;
@@ -40,3 +51,5 @@ inline char* CredentialText() { return reinterpret_cast<char*>(g_attempt.credent
 
 // Forgets the rejected credential, wiping its copy.
 void ForgetRejectedCredential();
+// Forgets what was typed ahead, wiping it.
+void ForgetTypedAhead();

@@ -1,7 +1,9 @@
 #include "dialogs/credential_dialogs.h"
 
 #include "core/app_context.h"
+#include "core/attempt_state.h"
 #include "res/resource.h"
+#include "text/message_box.h"
 
 namespace {
 
@@ -21,6 +23,10 @@ constexpr DialogProcedure kProcedures[] = {
 
 bool AskInCredentialDialog(HWND owner, int templateId, const char* defaultText)
 {
+    if (g_attempt.typedAheadLost) {
+        ShowMessage(owner, IDS_TYPED_AHEAD_LOST, MB_ICONINFORMATION);
+        g_attempt.typedAheadLost = false;
+    }
     for (const DialogProcedure& dialog : kProcedures) {
         if (dialog.templateId == templateId)
             return DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(templateId), owner, dialog.procedure,

@@ -50,12 +50,49 @@ void ComposeSecretPrompt(HWND dialog, int promptId, UINT sentenceId, UINT usualI
     SetDlgItemTextA(dialog, promptId, prompt);
 }
 
+namespace {
+
+// A retry shows "Clear all Key's data" as the user left it, and sends that choice again.
+void ShowClearAllChoice(HWND dialog, const CredentialDialog& row)
+{
+    if (row.onClearAllClicked == nullptr)
+        return;
+    CheckDlgButton(dialog, IDC_CLEAR_ALL, g_attempt.clearAll ? BST_CHECKED : BST_UNCHECKED);
+    row.onClearAllClicked(dialog);
+}
+
+// The dialog opens with the field ready for typing, its text (a retry's last entry) selected.
+// Where the box has disabled it, the first control that takes the focus gets it.
+void FocusField(HWND dialog, int editId)
+{
+    HWND edit = GetDlgItem(dialog, editId);
+    HWND focus = IsWindowEnabled(edit) ? edit : GetNextDlgTabItem(dialog, nullptr, FALSE);
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
+}
+
+// What the user typed while the Key was looked for goes into the field, whole and in order,
+// with the caret behind it so that typing goes on where it stopped.
+void InsertTypedAhead(HWND dialog, int editId)
+{
+    if (g_attempt.typedAhead[0] == '\0')
+        return;
+    SetDlgItemTextA(dialog, editId, g_attempt.typedAhead);
+    const auto end = static_cast<WPARAM>(std::strlen(g_attempt.typedAhead));
+    SendDlgItemMessageA(dialog, editId, EM_SETSEL, end, static_cast<LPARAM>(end));
+    ForgetTypedAhead();
+}
+
+} // namespace
+
 INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT message, WPARAM wParam,
                                  LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
         SendDlgItemMessageA(dialog, row.editId, EM_LIMITTEXT, row.textLimit, 0);
         row.onInit(dialog, lParam);
+        ShowClearAllChoice(dialog, row);
+        FocusField(dialog, row.editId);
+        InsertTypedAhead(dialog, row.editId);
     } else if (message == WM_COMMAND) {
         switch (LOWORD(wParam)) {
         case IDOK:
@@ -83,10 +120,10 @@ void AcceptTypedSecret(HWND dialog, const CredentialDialog& row)
     if (row.accepts != nullptr && !row.accepts(dialog, typed))
         return;
     if (typed.empty() && row.emptyMessage != 0) {
-        ShowMessage(dialog, row.emptyMessage, MB_ICONERROR);
+        typed.refuse(row.emptyMessage);
         return;
     }
-    if (typed.refusedAsJustRejected(dialog, row.editId, row.notSentMessage))
+    if (typed.refusedAsJustRejected(row.notSentMessage))
         return;
     typed.storeAsCredential();
     EndDialog(dialog, 1);
@@ -109,16 +146,21 @@ void ShowCredentialText(HWND dialog, int editId)
     ShowSelectedText(dialog, editId, shown.data());
 }
 
+void RefuseTyped(HWND dialog, int editId, UINT messageId)
+{
+    ShowMessage(dialog, messageId, MB_ICONERROR);
+    // Moving the focus to an edit through the dialog manager selects all its text.
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, editId)), TRUE);
+    SendDlgItemMessageA(dialog, editId, EM_SETSEL, 0, -1);
+}
+
 bool RefuseJustRejected(HWND dialog, int editId, UINT messageId, const void* credential,
                         size_t length)
 {
     if (!g_attempt.hasRejected || length > sizeof g_attempt.rejected ||
         std::memcmp(credential, g_attempt.rejected, length) != 0)
         return false;
-    ShowMessage(dialog, messageId, MB_ICONERROR);
-    // Moving the focus to an edit through the dialog manager selects all its text.
-    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, editId)), TRUE);
-    SendDlgItemMessageA(dialog, editId, EM_SETSEL, 0, -1);
+    RefuseTyped(dialog, editId, messageId);
     return true;
 }
 
@@ -127,16 +169,16 @@ bool IsBoxTicked(HWND dialog, int boxId)
     return IsDlgButtonChecked(dialog, boxId) != 0;
 }
 
-TypedSecret::TypedSecret(HWND dialog, int editId)
+TypedSecret::TypedSecret(HWND dialog, int editId) : dialog_(dialog), editId_(editId)
 {
     GetDlgItemTextA(dialog, editId, text_.data(), static_cast<int>(text_.size()));
     length_ = static_cast<int>(strnlen(text_.data(), text_.size() - 1));
     text_[length_] = '\0';
 }
 
-bool TypedSecret::refusedAsJustRejected(HWND dialog, int editId, UINT messageId) const
+bool TypedSecret::refusedAsJustRejected(UINT messageId) const
 {
-    return RefuseJustRejected(dialog, editId, messageId, text_.data(), static_cast<size_t>(length_) + 1);
+    return RefuseJustRejected(dialog_, editId_, messageId, text_.data(), static_cast<size_t>(length_) + 1);
 }
 
 void TypedSecret::storeAsCredential() const

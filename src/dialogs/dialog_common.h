@@ -56,6 +56,10 @@ void ComposeSecretPrompt(HWND dialog, int promptId, UINT sentenceId, UINT usualI
 // Shows `text` in edit `editId`, selected, so that typing replaces it.
 void ShowSelectedText(HWND dialog, int editId, const char* text);
 
+// Refuses what edit `editId` holds: shows `messageId`, then gives the edit the focus with its
+// whole text selected, so that typing replaces it instead of adding to it.
+void RefuseTyped(HWND dialog, int editId, UINT messageId);
+
 // Shows the text held in the credential buffer in edit `editId`; an empty text shows nothing.
 void ShowCredentialText(HWND dialog, int editId);
 
@@ -76,11 +80,15 @@ public:
     int length() const { return length_; }
     bool empty() const { return length_ == 0; }
     // True when this text is what the Key has just rejected; see RefuseJustRejected.
-    bool refusedAsJustRejected(HWND dialog, int editId, UINT messageId) const;
+    bool refusedAsJustRejected(UINT messageId) const;
+    // RefuseTyped for the edit that this text came from.
+    void refuse(UINT messageId) const { RefuseTyped(dialog_, editId_, messageId); }
     // Copies the text and its terminator; the bytes after them keep what they held.
     void storeAsCredential() const;
 
 private:
+    HWND dialog_;
+    int editId_;
     WipedBuffer<char, kCredentialSize> text_;
     int length_;
 };

@@ -9,7 +9,8 @@
 namespace {
 
 // Unlike the PIN dialogs this one never shows the last entry: the buffer is wiped at every
-// start, so even a cancelled dialog leaves an empty pass phrase behind.
+// start, so even a cancelled dialog leaves an empty pass phrase behind. The box shows the
+// choice that the attempt carries: clear on a first attempt, as left on a retry.
 void OnInit(HWND dialog, LPARAM)
 {
     InitCredentialDialog(dialog, {{IDC_PASS_PHRASE_TITLE, IDS_ENTER_PASS_PHRASE},
@@ -17,7 +18,6 @@ void OnInit(HWND dialog, LPARAM)
                                   {IDC_PASS_PHRASE_LABEL, IDS_PASS_PHRASE_LABEL},
                                   {IDC_PASS_PHRASE_HELP, IDS_PASS_PHRASE_HELP},
                                   {IDC_CLEAR_ALL_NOTE, IDS_CLEAR_ALL_NOTE}});
-    g_attempt.clearAll = false;
     std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
 }
 

@@ -4,7 +4,6 @@
 #include "dialogs/credential_dialogs.h"
 #include "dialogs/dialog_common.h"
 #include "res/resource.h"
-#include "text/message_box.h"
 
 namespace {
 
@@ -15,11 +14,11 @@ void OnInit(HWND dialog, LPARAM)
 }
 
 // Some types of Key have a shortest PIN; the others take any text, even none.
-bool LongEnough(HWND dialog, const TypedSecret& pin)
+bool LongEnough(HWND, const TypedSecret& pin)
 {
     if (pin.length() >= CardTypeOf(g_attempt.cardType).pinMinimum)
         return true;
-    ShowMessage(dialog, IDS_PIN_TOO_SHORT, MB_ICONERROR);
+    pin.refuse(IDS_PIN_TOO_SHORT);
     return false;
 }
 

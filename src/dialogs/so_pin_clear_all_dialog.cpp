@@ -6,8 +6,8 @@
 
 namespace {
 
-// The flag and the box are left alone: the attempt starts with the flag clear, and the
-// template's box is clear.
+// The box shows the choice that the attempt carries: clear on a first attempt, as the user
+// left it on a retry.
 void OnInit(HWND dialog, LPARAM)
 {
     InitCredentialDialog(dialog, {{IDC_SO_PIN_PROMPT, IDS_ENTER_SO_PIN},

@@ -4,7 +4,6 @@
 #include "dialogs/dialog_common.h"
 #include "dialogs/hex.h"
 #include "res/resource.h"
-#include "text/message_box.h"
 
 #include <algorithm>
 #include <cctype>
@@ -58,7 +57,7 @@ void OnOk(HWND dialog, const CredentialDialog& row)
     const TypedSecret typed(dialog, row.editId);
     KeyDigits digits;
     if (!ReadKeyDigits(typed.text(), digits)) {
-        ShowMessage(dialog, IDS_TRANSPORT_KEY_TOO_SHORT, MB_ICONERROR);
+        typed.refuse(IDS_TRANSPORT_KEY_TOO_SHORT);
         return;
     }
     WipedBuffer<unsigned char, kKeyBytes> key;

@@ -92,10 +92,12 @@ void DispatchWaitingMessages()
 
 } // namespace
 
-void CloseAttemptReader()
+void CloseReaderHandle(int reader)
 {
-    g_keyLibGuard.call([] { g_keyLib.CloseReader(g_attempt.reader); });
+    g_keyLibGuard.call([reader] { g_keyLib.CloseReader(reader); });
 }
+
+void CloseAttemptReader() { CloseReaderHandle(g_attempt.reader); }
 
 void WatchWorker() { SetTimer(g_app.mainDialog, kWorkerWatchTimer, kWorkerWatchDelay, nullptr); }
 
@@ -112,6 +114,7 @@ void BeginAttempt(HWND mainDialog)
 {
     g_attempt.busy = true;
     g_attempt.stoppedTold = false;
+    g_attempt.chosenReader[0] = '\0';
     ForgetRejectedCredential();
     EnableButtons(mainDialog, false);
     // A disabled button that keeps the focus still takes Enter and Space. Where the platform

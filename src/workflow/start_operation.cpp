@@ -4,137 +4,22 @@
 #include "core/app_context.h"
 #include "core/attempt_state.h"
 #include "core/card_types.h"
+#include "dialogs/choose_key_dialog.h"
 #include "dialogs/credential_dialogs.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
 #include "text/message_box.h"
+#include "workflow/reader_walk.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
-
-// A library that never ends its list, or lists the same readers in circles, must not keep
-// the window frozen: the walk gives up after this many readers or at the first repeat.
-constexpr int kMostReaders = 256;
-
-bool IsRequestedReader(const char* name)
-{
-    return g_app.argumentCount <= 1 || ArgumentIs(1, name);
-}
-
-// The reader names seen in this walk, to notice a library that lists in circles.
-class SeenReaders {
-public:
-    SeenReaders() = default;
-    SeenReaders(const SeenReaders&) = delete;
-    SeenReaders& operator=(const SeenReaders&) = delete;
-    ~SeenReaders()
-    {
-        for (int i = 0; i < count_; ++i)
-            std::free(names_[i]);
-    }
-
-    bool contains(const char* name) const
-    {
-        for (int i = 0; i < count_; ++i)
-            if (std::strcmp(names_[i], name) == 0)
-                return true;
-        return false;
-    }
-
-    bool add(const char* name)
-    {
-        char* copy = count_ < kMostReaders ? _strdup(name) : nullptr;
-        if (copy == nullptr)
-            return false;
-        names_[count_++] = copy;
-        return true;
-    }
-
-private:
-    char* names_[kMostReaders] = {};
-    int count_ = 0;
-};
-
-enum class Discovery { Found, NotFound, Failed };
-
-// Opens the reader and reads the Key's status and card type; NotFound when the reader holds
-// no usable Key, which is then closed again at once. After a fault nothing is closed: the
-// library is not called again.
-Discovery OpenKeyIn(const char* name, int* keyStatus)
-{
-    int reader = kNoHandle;
-    if (!g_keyLibGuard.call(&reader, g_keyLib.InitReader, name))
-        return Discovery::Failed;
-    if (reader == kNoHandle)
-        return Discovery::NotFound;
-    g_attempt.reader = reader;
-    if (!g_keyLibGuard.call(keyStatus, g_keyLib.InitCard, reader, 0))
-        return Discovery::Failed;
-    if (*keyStatus == kNoHandle) {
-        CloseAttemptReader();
-        return Discovery::NotFound;
-    }
-    g_attempt.cardType = 0;
-    int ignored = 0;
-    return g_keyLibGuard.call(&ignored, g_keyLib.GetCardType, reader, &g_attempt.cardType) ? Discovery::Found
-                                                                                        : Discovery::Failed;
-}
-
-// Longest reader name taken from the library, terminator included; a longer one is no
-// reader that this program could name.
-constexpr size_t kReaderNameSize = 512;
-
-enum class Listed { Name, End, TooLong };
-
-// The name of reader `index`, copied inside the guarded call: the library's pointer may be
-// bad, and reading it is then the library's fault, not the program's.
-bool ListReader(int index, char (&name)[kReaderNameSize], Listed* listed)
-{
-    return g_keyLibGuard.call([&] {
-        const char* listedName = g_keyLib.EnumReaders(index);
-        *listed = Listed::End;
-        if (listedName == nullptr)
-            return;
-        const size_t length = strnlen(listedName, kReaderNameSize);
-        *listed = length < kReaderNameSize ? Listed::Name : Listed::TooLong;
-        if (*listed == Listed::Name)
-            std::memcpy(name, listedName, length + 1);
-    });
-}
-
-// Walks the readers to the first usable Key. Each key-library call is guarded on its own, so
-// a fault anywhere in the library ends the walk as Failed.
-Discovery OpenFirstUsableKey(int* keyStatus)
-{
-    SeenReaders seen;
-    for (int index = 0; index < kMostReaders; ++index) {
-        char name[kReaderNameSize];
-        Listed listed = Listed::End;
-        if (!ListReader(index, name, &listed))
-            return Discovery::Failed;
-        if (listed == Listed::TooLong)
-            continue;
-        if (listed == Listed::End || seen.contains(name) || !seen.add(name))
-            return Discovery::NotFound;
-        int readerType = 0;
-        if (!g_keyLibGuard.call(&readerType, g_keyLib.GetReaderType, name))
-            return Discovery::Failed;
-        if (readerType != kUsableReaderType || !IsRequestedReader(name))
-            continue;
-        const Discovery discovery = OpenKeyIn(name, keyStatus);
-        if (discovery != Discovery::NotFound)
-            return discovery;
-    }
-    return Discovery::NotFound;
-}
 
 // Warning 31: going on means clearing all the Key's data, with no confirmation after. A
 // message box that could not be shown (0) is no consent.
 bool AcceptClearAll(HWND owner)
 {
-    if (ShowMessage(owner, IDS_WARN_DATA_DELETED, MB_OKCANCEL | MB_ICONWARNING) != IDOK)
+    if (ShowMessage(owner, IDS_WARN_DATA_DELETED, MB_OKCANCEL | MB_ICONWARNING | MB_DEFBUTTON2) != IDOK)
         return false;
     g_attempt.clearAll = true;
     return true;
@@ -164,9 +49,10 @@ bool IsFormattedStatus(int keyStatus)
     return (keyStatus >= 0 && keyStatus <= 3) || keyStatus == kKeyClearAllOnly;
 }
 
+// No is the default: Enter pressed without reading cancels, which harms nothing.
 bool Confirmed(HWND owner, UINT textId)
 {
-    return ShowMessage(owner, textId, MB_YESNO | MB_ICONWARNING) == IDYES;
+    return ShowMessage(owner, textId, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
 bool ConfirmDestructiveStep(HWND owner)
@@ -192,29 +78,73 @@ void StartWorker(HWND owner, WorkerMode mode)
     ShowMessage(owner, OperationFailedMessage(), MB_ICONERROR);
 }
 
+// With more than one Key the user chooses, before anything else happens to any of them. The
+// readers not chosen are closed, after Cancel all of them; null when none was chosen.
+const OpenKey* ChooseAmong(HWND owner, const FoundKeys& found)
+{
+    int chosen = 0;
+    if (found.count > 1) {
+        const char* names[kMostKeyChoices];
+        for (int i = 0; i < found.count; ++i)
+            names[i] = found.keys[i].name;
+        chosen = ChooseKey(owner, names, found.count);
+        if (chosen >= 0)
+            std::strcpy(g_attempt.chosenReader, found.keys[chosen].name);
+    }
+    for (int i = 0; i < found.count; ++i)
+        if (i != chosen)
+            CloseReaderHandle(found.keys[i].reader);
+    return chosen >= 0 ? &found.keys[chosen] : nullptr;
+}
+
+// The Key's card type, 0 when the library writes none; false after a fault.
+bool ReadCardType()
+{
+    g_attempt.cardType = 0;
+    int ignored = 0;
+    return g_keyLibGuard.call(&ignored, g_keyLib.GetCardType, g_attempt.reader, &g_attempt.cardType);
+}
+
+// Opens the Key that the attempt is for; false when there is none, or no choice was made.
+bool OpenTheKey(HWND owner, int* keyStatus)
+{
+    FoundKeys found;
+    const Discovery discovery = FindUsableKeys(found);
+    // The window did not answer during the walk: what was typed meanwhile is kept for a
+    // credential field, and answers nothing.
+    g_attempt.typedAheadLost = !TakeTypedAhead(g_attempt.typedAhead, sizeof g_attempt.typedAhead);
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    if (discovery == Discovery::NotFound) {
+        ShowMessage(owner, IDS_KEY_NOT_FOUND, MB_ICONWARNING);
+        return false;
+    }
+    if (found.count > 1)
+        ForgetTypedAhead(); // the choice comes first: typing answers no list
+    const OpenKey* key = discovery == Discovery::Found ? ChooseAmong(owner, found) : nullptr;
+    if (key != nullptr) {
+        g_attempt.reader = key->reader;
+        *keyStatus = key->status;
+        if (ReadCardType())
+            return true;
+    }
+    if (g_keyLibGuard.faulted())
+        ShowFailure(owner, IDS_INIT_KEY_FAILED);
+    return false;
+}
+
 void SetUp(HWND owner, bool firstAttempt)
 {
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    g_attempt.clearAll = false;
+    // A retry keeps the choice of "Clear all Key's data" that the rejected attempt was sent with.
+    if (firstAttempt)
+        g_attempt.clearAll = false;
 
     int keyStatus = 0;
-    const Discovery discovery = OpenFirstUsableKey(&keyStatus);
-    // The window did not answer during the walk: keys typed meanwhile must not answer what
-    // comes next.
-    DiscardQueuedInput();
-    switch (discovery) {
-    case Discovery::Found:
-        break;
-    case Discovery::NotFound:
-        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-        ShowMessage(owner, IDS_KEY_NOT_FOUND, MB_ICONWARNING);
+    if (!OpenTheKey(owner, &keyStatus))
         return;
-    case Discovery::Failed:
-        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-        ShowFailure(owner, IDS_INIT_KEY_FAILED);
-        return;
-    }
-
+    const CardType& type = CardTypeOf(g_attempt.cardType);
+    if (type.step == CredentialStep::None || type.step == CredentialStep::ClearAllWarning)
+        ForgetTypedAhead(); // what comes next is a question, not a field
     if (!CollectCredential(owner, keyStatus)) {
         CloseAttemptReader();
         return;
@@ -248,6 +178,7 @@ void StartOperation(HWND owner, bool firstAttempt)
     g_attempt.settingUp = true;
     g_attempt.reachedSetUp = true;
     SetUp(owner, firstAttempt);
+    ForgetTypedAhead();
     // Nor may keys typed during a last CloseReader reach the main dialog's buttons.
     DiscardQueuedInput();
     g_attempt.settingUp = false;

@@ -62,8 +62,9 @@ void StartOperation(HWND owner, bool firstAttempt);
 // The worker thread: unformats, and for Format formats, the open Key.
 DWORD WINAPI FormatWorker(LPVOID mode);
 
-// CloseReader on the attempt's reader, unless the key library has faulted: the end of the
-// process releases the reader then.
+// CloseReader on a reader, or on the attempt's reader, unless the key library has faulted:
+// the end of the process releases the reader then.
+void CloseReaderHandle(int reader);
 void CloseAttemptReader();
 
 // The failure message of the attempt's operation.

@@ -48,6 +48,7 @@ extern const char kEnterAdminPin[];
 extern const char kEnterPassPhrase[];
 
 // Records of the call log, as ProgramDriver::calls gives them.
+using Calls = std::vector<std::string>;
 extern const char kInvalidChv[];   // " -> 0 err=0x8010002A"
 extern const char kChvBlocked[];   // " -> 0 err=0x8010006C"
 extern const char kNoMemory[];     // " -> 0 err=0x80100006"

@@ -9,7 +9,6 @@
 
 namespace {
 
-using Calls = std::vector<std::string>;
 
 // A shipped Key set whose maker's area is smaller than a new one, so that a Format shows.
 std::string ShrunkenKeySet(const std::string& name)

@@ -8,7 +8,6 @@
 
 namespace {
 
-using Calls = std::vector<std::string>;
 
 // Two readers with a Key each; the names have spaces and differ only after the first word.
 const char kTwoKeys[] = R"(

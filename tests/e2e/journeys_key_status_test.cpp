@@ -9,7 +9,6 @@
 
 namespace {
 
-using Calls = std::vector<std::string>;
 
 const ExpectedBox kInitKeyFailed{"An error occurred while initializing the Key. Please reconnect the Key and try "
                                  "again. If the problem remains please contact support@veltrax.example.",

@@ -10,7 +10,6 @@
 
 namespace {
 
-using Calls = std::vector<std::string>;
 
 std::string Rejected(const std::string& call) { return call + kInvalidChv; }
 std::string Blocked(const std::string& call) { return call + kChvBlocked; }
@@ -407,7 +406,8 @@ TEST(JourneyRetry, PassPhraseDialogOfTheRetryStartsEmpty)
 
 // The SO PIN clear-all dialog of the retry starts with its box clear, whatever was ticked
 // before: the other applications' data is kept this time.
-TEST(JourneyRetry, SoPinClearAllRetryStartsWithTheBoxClear)
+// The retry shows "Clear all Key's data" as the user left it, and is sent with that choice.
+TEST(JourneyRetry, SoPinClearAllRetryKeepsTheBoxAsLeft)
 {
     Journey journey(ProgramDriver::shippedKeySet("type08_so_pin"));
     journey.program.logSecrets();
@@ -420,16 +420,16 @@ TEST(JourneyRetry, SoPinClearAllRetryStartsWithTheBoxClear)
     journey.box(kWrongSoPin, IDOK);
 
     soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
-    EXPECT_FALSE(ProgramDriver::ticked(soPin.window, IDC_CLEAR_ALL));
+    EXPECT_TRUE(ProgramDriver::ticked(soPin.window, IDC_CLEAR_ALL));
     ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
     ProgramDriver::press(soPin.window, IDOK);
     journey.box(kSuccess, IDOK);
     journey.expectEndedByItself();
 
     EXPECT_EQ("0", journey.key("MakerArea"));
-    EXPECT_EQ("Mail:3000,Vpn:1500", journey.key("OtherApps"));
+    EXPECT_EQ("", journey.key("OtherApps"));
     EXPECT_EQ((Calls{Rejected("UnformatCard(1, credential=\"24682486\", 2)"),
-                     "UnformatCard(2, credential=\"24682468\", 0) -> 1"}),
+                     "UnformatCard(2, credential=\"24682468\", 2) -> 1"}),
               journey.program.calls("UnformatCard"));
     journey.expectEveryReaderClosed();
 }

@@ -84,6 +84,84 @@ TEST(JourneySafety, KeysTypedWhileASlowKeyIsFoundAnswerNoConfirmation)
     ExpectOneFormat(journey);
 }
 
+// A key pressed twice, as a hurried user does, never consents: the destructive questions
+// default to No.
+TEST(JourneySafety, AKeyPressedTwiceNeverConsents)
+{
+    const struct {
+        int button;
+        WORD key;
+        const ExpectedBox& question;
+    } cases[] = {{IDC_MAIN_UNFORMAT, VK_RETURN, kConfirmDataLoss}, {IDC_MAIN_FORMAT, VK_SPACE, kConfirmReformat}};
+    for (const auto& c : cases) {
+        Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
+        journey.start();
+        journey.press(c.button);
+        EXPECT_EQ(kConnect.text, journey.program.next().text);
+        ProgramDriver::pressKeys(c.key, 1);
+        EXPECT_EQ(c.question.text, journey.program.next().text);
+        ProgramDriver::pressKeys(c.key, 1);
+        journey.expectIdleWithoutMessage(1);
+        EXPECT_EQ(0, journey.program.logCount("UnformatCard")) << c.question.text;
+        journey.closeIdleMainDialog();
+    }
+}
+
+// What is typed while a slow reader looks for the Key goes into the field that opens next,
+// so that the Key gets the whole SO PIN, never its end; a retyped PIN replaces the refused
+// one instead of being added to it.
+TEST(JourneySafety, TypedCredentialsReachTheKeyWhole)
+{
+    Journey slow(Replaced(ProgramDriver::shippedKeySet("type08_so_pin"), "CardType=8", "CardType=8\nInitCardMs=1500"));
+    slow.program.logSecrets();
+    slow.start();
+    slow.press(IDC_MAIN_UNFORMAT);
+    EXPECT_EQ(kConnect.text, slow.program.next().text);
+    ProgramDriver::pressKeys("\r2468", 200);
+    slow.dialog(IDC_SO_PIN_EDIT, "SO PIN clear-all");
+    ProgramDriver::pressKeys("2468\r", 200);
+    slow.box(kConfirmDataLoss, IDYES);
+    slow.box(kSuccess, IDOK);
+    slow.expectEndedByItself();
+    EXPECT_EQ(Calls{"UnformatCard(1, credential=\"24682468\", 0) -> 1"}, slow.program.calls("UnformatCard"));
+
+    Journey retyped(ProgramDriver::shippedKeySet("type04_pin"));
+    retyped.program.logSecrets();
+    retyped.start("unformat \"Simulated Reader 0\"");
+    retyped.confirmUnformat();
+    retyped.dialog(IDC_PIN_EDIT, "PIN");
+    ProgramDriver::pressKeys("12\r", 100);
+    EXPECT_EQ(kPinTooShort.text, retyped.program.next().text);
+    ProgramDriver::pressKeys("\r1234\r", 100);
+    retyped.box(kSuccess, IDOK);
+    retyped.expectEndedByItself();
+    EXPECT_EQ("UnformatCard(2, credential=\"1234\", 0) -> 1", retyped.program.calls("UnformatCard").back());
+}
+
+// With two Keys connected nothing happens to either until the user has chosen one, by
+// keyboard here; the other reader is closed untouched.
+TEST(JourneySafety, TwoKeysAreTheUsersChoice)
+{
+    Journey journey(Replaced(ProgramDriver::shippedKeySet("type03_no_credential"), "[Key Token]",
+                             "[Reader Simulated Reader 1]\nType=30\nKey=Own\n\n[Key Own]\nCardType=3\n"
+                             "Capacity=32000\nMakerArea=7000\n\n[Key Token]"));
+    journey.start();
+    journey.press(IDC_MAIN_UNFORMAT);
+    journey.box(kConnect, IDOK);
+    const SeenWindow choice = journey.dialog(IDC_CHOOSE_KEY_LIST, "the choice between Keys");
+    EXPECT_FALSE(choice.enabled.at(IDOK)) << "a choice made in advance";
+    EXPECT_EQ(2, SendDlgItemMessageA(choice.window, IDC_CHOOSE_KEY_LIST, LB_GETCOUNT, 0, 0));
+    EXPECT_EQ(0, journey.program.logCount("GetCardType")) << "a Key was used before the choice";
+    ProgramDriver::pressKeys(VK_DOWN, 2);
+    ProgramDriver::pressKeys(VK_RETURN, 1);
+    journey.box(kConfirmDataLoss, IDYES);
+    journey.box(kSuccess, IDOK);
+    journey.expectEndedByItself();
+    EXPECT_EQ((Calls{"CloseReader(1) -> 0", "CloseReader(2) -> 0"}), journey.program.calls("CloseReader"));
+    EXPECT_EQ("7000", journey.key("MakerArea")) << "the first Key";
+    EXPECT_EQ("0", journey.program.keyValue("Own", "MakerArea")) << "the chosen Key";
+}
+
 // Commands queued right behind the command line's own Format find the attempt running.
 TEST(JourneySafety, CommandsQueuedBehindACommandLineFormatAreRefused)
 {
@@ -190,7 +268,7 @@ TEST(JourneySafety, KeyLibraryThatFaultedIsNeverCalledAgain)
     journey.box(kKeyLibraryStopped, IDOK);
     EXPECT_TRUE(ProgramDriver::deliver(journey.main.window, WM_NULL));
     journey.closeIdleMainDialog();
-    EXPECT_EQ(1, journey.program.logCount("EnumReaders"));
+    EXPECT_EQ(2, journey.program.logCount("EnumReaders")) << "the one reader and the end of the list";
     EXPECT_EQ(0, journey.program.logCount("CloseReader"));
     EXPECT_EQ("7000", journey.key("MakerArea"));
 }

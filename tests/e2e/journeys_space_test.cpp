@@ -8,7 +8,6 @@
 
 namespace {
 
-using Calls = std::vector<std::string>;
 
 } // namespace
 

@@ -99,6 +99,14 @@ void ProgramDriver::pressKeys(WORD virtualKey, int times)
     }
 }
 
+void ProgramDriver::pressKeys(const std::string& keys, DWORD gap)
+{
+    for (char key : keys) {
+        pressKeys(key == '\r' ? VK_RETURN : key == ' ' ? VK_SPACE : static_cast<WORD>(key), 1);
+        Sleep(gap);
+    }
+}
+
 void ProgramDriver::tick(HWND dialog, int boxId)
 {
     // A click on an automatic check box: the box toggles and tells its dialog.

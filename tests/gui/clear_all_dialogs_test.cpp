@@ -131,9 +131,9 @@ TEST_F(SoPinClearAllDialog, RetryShowsTheLastSoPinWithTheBoxClear)
     EXPECT_FALSE(g_attempt.clearAll);
 }
 
-TEST_F(SoPinClearAllDialog, OpeningLeavesTheFlagAsTheAttemptSetIt)
+TEST_F(SoPinClearAllDialog, OpeningShowsTheChoiceThatTheAttemptCarries)
 {
-    // The attempt clears the flag before this dialog; the dialog itself does not touch it.
+    // A retry keeps the choice of the rejected attempt; a first attempt starts clear.
     g_attempt.clearAll = true;
     bool ticked = true;
     EXPECT_EQ(0, OpenAndDo(IDD_SO_PIN_CLEAR_ALL, SoPinClearAllDialogProc, [&](HWND d) {
@@ -141,7 +141,7 @@ TEST_F(SoPinClearAllDialog, OpeningLeavesTheFlagAsTheAttemptSetIt)
                   Press(d, IDCANCEL);
               }));
     ExpectScriptDone();
-    EXPECT_FALSE(ticked) << "the box starts clear as in the template";
+    EXPECT_TRUE(ticked) << "the box as the user left it";
     EXPECT_TRUE(g_attempt.clearAll);
 }
 

@@ -43,7 +43,7 @@ TEST_F(PassPhraseDialog, ShowsStringTableTextsNotTheTemplateWording)
     EXPECT_FALSE(ticked);
 }
 
-TEST_F(PassPhraseDialog, OpensEmptyAndClearOnARetryAndEvenCancelLeavesNoPhrase)
+TEST_F(PassPhraseDialog, OpensEmptyWithTheBoxAsLeftOnARetryAndEvenCancelLeavesNoPhrase)
 {
     // What an earlier attempt left: a rejected pass phrase and a ticked box.
     FillCredential('L');
@@ -57,8 +57,8 @@ TEST_F(PassPhraseDialog, OpensEmptyAndClearOnARetryAndEvenCancelLeavesNoPhrase)
               }));
     ExpectScriptDone();
     EXPECT_EQ("", shown) << "never the last pass phrase";
-    EXPECT_FALSE(ticked);
-    EXPECT_FALSE(g_attempt.clearAll);
+    EXPECT_TRUE(ticked);
+    EXPECT_TRUE(g_attempt.clearAll);
     EXPECT_EQ(RepeatHex("00", 256), CredentialHex(256)) << "all 256 bytes zeroed on opening";
 }
 

@@ -99,14 +99,34 @@ done < <(table File | cut -f3; table Shortcut | cut -f3)
 [ "$(table Feature | awk -F'\t' '$1 == "Program" { print $8 }')" = 24 ] ||
   fail "the feature Program may be made absent or advertised: $(table Feature)"
 sequence() { table InstallExecuteSequence | awk -F'\t' -v a="$1" '$1 == a { print $3 }'; }
-(( $(sequence InstallValidate) < $(sequence RemoveExistingProducts) &&
-   $(sequence RemoveExistingProducts) < $(sequence InstallInitialize) )) ||
-  fail "the earlier version is not removed before the new one is installed"
+(( $(sequence InstallInitialize) < $(sequence InstallExecute) &&
+   $(sequence InstallExecute) < $(sequence RemoveExistingProducts) &&
+   $(sequence RemoveExistingProducts) < $(sequence RegisterProduct) )) ||
+  fail "the earlier version is not removed inside the transaction, between the new files and their registration"
+# The rules of Windows Installer's validation: the release keeps them, and a copy that
+# breaks one has it named.
+"$root/tools/check-msi" "$dist/keyprep-$v.msi" || fail "the MSI breaks the rules above"
+while IFS='|' read -r ice query; do
+  cp "$dist/keyprep-$v.msi" "$out/broken.msi" && msibuild "$out/broken.msi" -q "$query"
+  found=$("$root/tools/check-msi" "$out/broken.msi" || true)
+  grep -q "^$ice:" <<<"$found" || fail "tools/check-msi does not find $ice in: $query"
+done <<'EOF'
+ICE03|UPDATE Registry SET Root = 4 WHERE Component_ = 'StartMenu'
+ICE18|UPDATE Component SET KeyPath = '' WHERE Component = 'Notices'
+ICE30|UPDATE File SET FileName = 'readme.txt' WHERE File = 'CHANGELOG.txt'
+ICE38|UPDATE Registry SET Root = 2 WHERE Component_ = 'StartMenu'
+ICE43|UPDATE Shortcut SET Component_ = 'Program'
+ICE57|INSERT INTO Registry (Registry, Root, `Key`, Name, Value, Component_) VALUES ('u', 1, 'Software', 'u', '1', 'Help')
+ICE60|INSERT INTO MsiFileHash (File_, Options, HashPart1, HashPart2, HashPart3, HashPart4) VALUES ('keyprep.exe', 0, 1, 2, 3, 4)
+ICE60|UPDATE File SET Language = '' WHERE File = 'keyprep_lang.dll'
+ICE64|INSERT INTO Directory (Directory, Directory_Parent, DefaultDir) VALUES ('Menu', 'ProgramMenuFolder', 'Veltrax')
+ICE91|UPDATE Shortcut SET Directory_ = 'AppDataFolder'
+EOF
 
 # The documents name this release: its files and the MSI's codes.
 product_code=$(table Property | awk -F'\t' '$1 == "ProductCode" { print $2 }')
 grep -q '@[A-Z_]*@' "$release/INSTALL.txt" && fail "INSTALL.txt has blanks: $(grep '@[A-Z_]*@' "$release/INSTALL.txt")"
-for text in "keyprep-$v.msi" "ProductCode   $product_code" "UpgradeCode   {AA9CE3D2-DFF2-4F18-BB27-67BC34F81485}"; do
+for text in "keyprep-$v.msi" "keyprep-$v-de.mst" "ProductCode   $product_code" "UpgradeCode   {AA9CE3D2-DFF2-4F18-BB27-67BC34F81485}"; do
   grep -qF "$text" "$release/INSTALL.txt" || fail "INSTALL.txt does not say $text"
 done
 # The newest entry of the changes is this version, dated, with its ProductCode.
@@ -117,6 +137,7 @@ newest=$(grep -m1 -A2 '^## ' "$release/CHANGELOG.txt" | tr -d '\r' | tr '\n' ' '
 checked=$(cd "$dist" && sha256sum -c SHA256SUMS 2>&1) || fail "SHA256SUMS does not match: $checked"
 expect_listing SHA256SUMS "$(awk '{print $2}' "$dist/SHA256SUMS")" \
 "keyprep-$v.msi
+keyprep-$v-de.mst
 keyprep-$v-win32.zip
 keyprep-$v-symbols.zip
 keyprep-$v-training-simulator.zip"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds this source a second time in another folder and packages it, as someone checking a
-# release would: the program, the language library, the stand-ins and all five artefacts
-# (the MSI, the three zips and SHA256SUMS) come out byte for byte the same. The first
-# package takes the commit's time by itself, the second is told it, as a copy without the
-# repository must be.
+# release would: the program, the language library, the stand-ins and all six artefacts
+# (the MSI, the transform, the three zips and SHA256SUMS) come out byte for byte the same.
+# The first package takes the commit's time by itself, the second is told it, as a copy
+# without the repository must be.
 set -euo pipefail
 root=$1 build=$2
 work=$(mktemp -d)
@@ -22,7 +22,7 @@ for file in bin/keyprep.exe bin/keyprep.exe.debug bin/cardwyn32.dll bin/plinth.d
   cmp -s "$build/$file" "$work/elsewhere/out/$file" || fail "$file differs between the two builds"
 done
 v=$(cat "$build/version/version.txt")
-for artefact in "keyprep-$v.msi" "keyprep-$v-win32.zip" "keyprep-$v-symbols.zip" \
+for artefact in "keyprep-$v.msi" "keyprep-$v-de.mst" "keyprep-$v-win32.zip" "keyprep-$v-symbols.zip" \
                 "keyprep-$v-training-simulator.zip" SHA256SUMS; do
   cmp -s "$work/first/$artefact" "$work/second/$artefact" || fail "$artefact differs between the two builds"
 done

@@ -2,14 +2,17 @@
 # tools/package signing as a release does it, with throwaway keys made here and a
 # time-stamping server on 127.0.0.1 that this test starts and stops:
 #  - the key in a PKCS#12 file, its passphrase in a file;
-#  - the key on a SoftHSM2 token, its PIN in KEYPREP_SIGN_PASS.
+#  - the key on a SoftHSM2 token, its PIN in KEYPREP_SIGN_PASS, which no file under the
+#    temporary folder ever holds.
 # Each time keyprep.exe (in the zip and in the MSI), keyprep_lang.dll (likewise) and the
 # MSI verify against the certificate, with a timestamp that verifies against the server's.
+# A signing that fails leaves the release folder as it was. tools/verify-release finds the
+# signed release to be this source's build, and a copy with one byte changed not.
 set -euo pipefail
 root=$1 build=$2
 work=$(mktemp -d)
-tsa_pid=""
-trap '[ -z "$tsa_pid" ] || kill "$tsa_pid" 2>/dev/null; rm -rf "$work"' EXIT
+tsa_pid="" watcher=""
+trap 'kill $tsa_pid $watcher 2>/dev/null; rm -rf "$work"' EXIT
 cd "$work"
 
 certificate() {   # NAME EXTENDED-KEY-USAGE: a self-signed certificate and its key
@@ -43,14 +46,15 @@ openssl pkcs12 -export -inkey signer.key -in signer.crt -passout file:p12.pass -
 export SOFTHSM2_CONF=$work/softhsm2.conf
 mkdir tokens
 printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$work/tokens" >"$SOFTHSM2_CONF"
-softhsm2-util --init-token --free --label sign --pin 1234 --so-pin 5678 >/dev/null
-softhsm2-util --import signer.key --token sign --label key1 --id 01 --pin 1234 >/dev/null
+pin=token-pin-5f2e9c
+softhsm2-util --init-token --free --label sign --pin "$pin" --so-pin 5678 >/dev/null
+softhsm2-util --import signer.key --token sign --label key1 --id 01 --pin "$pin" >/dev/null
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+version=$(cat "$build/version/version.txt")
 check_release() {   # HOW DIST: every signed file verifies, with its timestamp
-  local how=$1 dist=$2 version
-  version=$(cat "$build/version/version.txt")
+  local how=$1 dist=$2
   mkdir "$dist.zip" "$dist.msi"
   unzip -q "$dist/keyprep-$version-win32.zip" -d "$dist.zip"
   msiextract -C "$dist.msi" "$dist/keyprep-$version.msi" >/dev/null
@@ -70,10 +74,32 @@ KEYPREP_BUILD_DIR=$build "$root/tools/package" --sign-pkcs12 signer.p12 --pass-f
   --timestamp "$timestamp" pkcs12 >pkcs12.said || fail "tools/package with a PKCS#12 file failed"
 check_release "PKCS#12" pkcs12
 
-KEYPREP_SIGN_PASS=1234 KEYPREP_BUILD_DIR=$build "$root/tools/package" \
+echo "wrong passphrase" >wrong.pass
+before=$(cd pkcs12 && sha256sum ./*)
+KEYPREP_BUILD_DIR=$build "$root/tools/package" --sign-pkcs12 signer.p12 --pass-file wrong.pass pkcs12 \
+  >/dev/null 2>&1 && fail "signing with a wrong passphrase succeeded"
+[ "$(cd pkcs12 && sha256sum ./*)" = "$before" ] || fail "a signing that failed changed the release folder"
+
+mkdir tmp
+(while :; do grep -rlF -- "$pin" tmp >>leaks 2>/dev/null || true; sleep 0.02; done) &
+watcher=$!
+TMPDIR=$work/tmp KEYPREP_SIGN_PASS=$pin KEYPREP_BUILD_DIR=$build "$root/tools/package" \
   --sign-pkcs11 /usr/lib/softhsm/libsofthsm2.so "pkcs11:token=sign;object=key1;type=private" signer.crt \
   --timestamp "$timestamp" token >token.said || fail "tools/package with the SoftHSM2 token failed"
+kill "$watcher"
+grep -rlF -- "$pin" tmp >>leaks || true
+[ ! -s leaks ] || fail "files under the temporary folder held the PIN: $(sort -u leaks)"
 check_release "PKCS#11" token
+
+KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" pkcs12 >verified 2>&1 ||
+  fail "the signed release is not this source's build: $(cat verified)"
+# One byte of keyprep.exe inside the signed MSI, outside any signature.
+cp -r pkcs12 changed
+at=$(LC_ALL=C grep -obUaF -m1 'This program cannot be run' "changed/keyprep-$version.msi" | cut -d: -f1)
+printf X | dd of="changed/keyprep-$version.msi" bs=1 seek="$at" conv=notrunc 2>/dev/null
+KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" changed >verified 2>&1 &&
+  fail "a release with a changed byte was taken for this source's build"
+grep -q "^keyprep-$version.msi  *differs" verified || fail "the changed MSI is not named: $(cat verified)"
 
 if grep -q 'signed' pkcs12.said token.said; then fail "a signed package says that it is not signed"; fi
 

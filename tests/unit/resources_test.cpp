@@ -169,6 +169,11 @@ const std::map<int, std::string>& ExpectedStrings()
         {47, "The Key has already refused this formatting password. It was not sent again, so no try was used. Please check it and type the right one."},
         {48, "The Key's Pass Phrase is blocked after too many wrong entries. The Key can still be formatted: press "
              "Format again and tick \"Clear all Key's data\". This deletes all data from the Key."},
+        {49, "More than one Key is connected. Choose the reader that holds the Key to format, then press OK."},
+        {50, "More than one Key is connected. Choose the reader that holds the Key to unformat, then press OK."},
+        {51, "&Readers with a Key:"},
+        {52, "The keys that you typed while the program looked for the Key were not kept. Please type them again in "
+             "the next window."},
         {2002, "Cancel"},
         {2007, "E&xit"},
         {2008, "&Format"},

@@ -1,0 +1,26 @@
+// Finding the Keys: the walk over the readers that the key library lists.
+#pragma once
+#include "core/attempt_state.h"
+
+enum class Discovery { Found, NotFound, Failed };
+
+// More Keys than this at one desk are not offered for a choice; the first ones are.
+constexpr int kMostKeyChoices = 16;
+
+// A reader that holds a usable Key, open until the attempt ends or another one is chosen.
+struct OpenKey {
+    char name[kReaderNameSize];
+    int reader;
+    int status; // from InitCard
+};
+
+struct FoundKeys {
+    OpenKey keys[kMostKeyChoices];
+    int count;
+};
+
+// Opens every reader that holds a usable Key; only the requested one when a reader is named
+// (on the command line, or chosen earlier in this attempt). Readers without one are closed
+// again at once. Each key-library call is guarded on its own: after a fault the walk ends as
+// Failed and nothing more is called, not even to close.
+Discovery FindUsableKeys(FoundKeys& found);
