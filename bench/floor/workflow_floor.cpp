@@ -79,20 +79,28 @@ INT_PTR CALLBACK SoPinProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     return FALSE;
 }
 
-// The default Key: the first reader holds a formatted Key of card type 8.
+// The default Key set: one reader, holding a formatted Key of card type 8. The walk goes to
+// the end of the list, as it must to know whether there are Keys to choose from.
 void StartFormat(HWND dialog)
 {
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    const char* name = g_key.EnumReaders(0);
-    if (name == nullptr || g_key.GetReaderType(name) != kUsableReaderType)
-        return;
-    g_reader = g_key.InitReader(name);
+    g_reader = kNoHandle;
+    for (int index = 0; const char* name = g_key.EnumReaders(index); ++index) {
+        if (g_reader != kNoHandle || g_key.GetReaderType(name) != kUsableReaderType)
+            continue;
+        const int reader = g_key.InitReader(name);
+        if (reader != kNoHandle && g_key.InitCard(reader, 0) != kNoHandle)
+            g_reader = reader;
+        else if (reader != kNoHandle)
+            g_key.CloseReader(reader);
+    }
     if (g_reader == kNoHandle)
         return;
-    if (g_key.InitCard(g_reader, 0) == kNoHandle || g_key.GetCardType(g_reader, &g_cardType) != 0 ||
+    // No is the default of both questions, as in keyprep.exe.
+    constexpr UINT kQuestion = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
+    if (g_key.GetCardType(g_reader, &g_cardType) != 0 ||
         DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SO_PIN_CLEAR_ALL), dialog, SoPinProc, 0) == 0 ||
-        Box(dialog, IDS_CONFIRM_REFORMAT, MB_YESNO | MB_ICONWARNING) != IDYES ||
-        Box(dialog, IDS_CONFIRM_DATA_LOSS, MB_YESNO | MB_ICONWARNING) != IDYES ||
+        Box(dialog, IDS_CONFIRM_REFORMAT, kQuestion) != IDYES || Box(dialog, IDS_CONFIRM_DATA_LOSS, kQuestion) != IDYES ||
         !CloseHandle(CreateThread(nullptr, 0, Worker, nullptr, 0, nullptr)))
         g_key.CloseReader(g_reader);
 }
