@@ -9,10 +9,7 @@
 constexpr DWORD kScardInvalidHandle = 0x80100003;    // SCARD_E_INVALID_HANDLE
 constexpr DWORD kScardInvalidParameter = 0x80100004; // SCARD_E_INVALID_PARAMETER
 constexpr DWORD kScardUnknownReader = 0x80100009;    // SCARD_E_UNKNOWN_READER
-constexpr DWORD kScardNoSmartcard = 0x8010000C;      // SCARD_E_NO_SMARTCARD
 constexpr DWORD kScardNotReady = 0x80100010;         // SCARD_E_NOT_READY
-constexpr DWORD kScardReaderUnavailable = 0x80100017; // SCARD_E_READER_UNAVAILABLE
-constexpr DWORD kScardRemovedCard = 0x80100069;      // SCARD_W_REMOVED_CARD
 
 struct KeyResult {
     DWORD error = 0;      // 0 or the PC/SC code of the failure

@@ -46,3 +46,9 @@ const CardType& CardTypeOf(int code)
         return kNothingToAsk;
     return kCardTypes[code];
 }
+
+bool OffersClearAll(const CardType& type)
+{
+    return type.dialogTemplate == IDD_PASS_PHRASE || type.dialogTemplate == IDD_SO_PIN_CLEAR_ALL ||
+           type.dialogTemplate == IDD_ADMIN_PIN;
+}

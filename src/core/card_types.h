@@ -29,3 +29,6 @@ struct CardType {
 // The row of card type `code`. Codes without a meaning (0, 3 and any unknown one) share the
 // row that asks for nothing and ends a rejected attempt with the failure message.
 const CardType& CardTypeOf(int code);
+
+// True when the type's credential dialog offers the choice "Clear all Key's data".
+bool OffersClearAll(const CardType& type);

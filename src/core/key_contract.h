@@ -8,6 +8,10 @@ constexpr DWORD kScardInvalidChv = 0x8010002A;         // SCARD_E_INVALID_CHV
 constexpr DWORD kScardUnsupportedFeature = 0x80100022; // SCARD_E_UNSUPPORTED_FEATURE
 constexpr DWORD kScardNoMemory = 0x80100006;           // SCARD_E_NO_MEMORY
 constexpr DWORD kScardChvBlocked = 0x8010006C;         // SCARD_W_CHV_BLOCKED
+constexpr DWORD kScardNoSmartcard = 0x8010000C;        // SCARD_E_NO_SMARTCARD
+constexpr DWORD kScardRemovedCard = 0x80100069;        // SCARD_W_REMOVED_CARD
+constexpr DWORD kScardReaderUnavailable = 0x80100017;  // SCARD_E_READER_UNAVAILABLE
+constexpr DWORD kScardSharingViolation = 0x8010000B;   // SCARD_E_SHARING_VIOLATION
 
 constexpr int kCredentialSize = 256;
 constexpr int kUsableReaderType = 30;

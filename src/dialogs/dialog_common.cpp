@@ -119,8 +119,9 @@ void AcceptTypedSecret(HWND dialog, const CredentialDialog& row)
     const TypedSecret typed(dialog, row.editId);
     if (row.accepts != nullptr && !row.accepts(dialog, typed))
         return;
-    if (typed.empty() && row.emptyMessage != 0) {
-        typed.refuse(row.emptyMessage);
+    const bool emptyRejected = g_attempt.hasRejected && g_attempt.rejected[0] == 0;
+    if (typed.empty() && (row.emptyMessage != 0 || (emptyRejected && row.askMessage != 0))) {
+        typed.refuse(row.emptyMessage != 0 ? row.emptyMessage : row.askMessage);
         return;
     }
     if (typed.refusedAsJustRejected(row.notSentMessage))

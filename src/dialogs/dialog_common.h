@@ -29,6 +29,9 @@ struct CredentialDialog {
     // OK handled in a way of the dialog's own; null for the shared rule above.
     void (*onOk)(HWND dialog, const CredentialDialog& row);
     void (*onClearAllClicked)(HWND dialog); // null in the dialogs without the box
+    // Where an empty field is an answer: shown for it when the Key has just refused the empty
+    // credential that the program tried by itself, so that it is asked for, not sent again.
+    UINT askMessage = 0;
 };
 
 // The procedure's body, shared: initialisation (the edit's limit, then `onInit`), OK, the

@@ -15,7 +15,7 @@ void OnInit(HWND dialog, LPARAM defaultText)
 
 // No rule of its own: an empty password is a valid answer for some Keys.
 constexpr CredentialDialog kDialog{OnInit,  IDC_SECRET_EDIT, kTextCredentialLimit, 0,
-                                   IDS_FORMATTING_PASSWORD_NOT_SENT_AGAIN, nullptr, nullptr, nullptr};
+                                   IDS_FORMATTING_PASSWORD_NOT_SENT_AGAIN, nullptr, nullptr, nullptr, IDS_ENTER_FORMATTING_PASSWORD};
 
 } // namespace
 

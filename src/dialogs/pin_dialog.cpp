@@ -23,7 +23,7 @@ bool LongEnough(HWND, const TypedSecret& pin)
 }
 
 constexpr CredentialDialog kDialog{OnInit, IDC_PIN_EDIT, kTextCredentialLimit, 0, IDS_PIN_NOT_SENT_AGAIN,
-                                   LongEnough, nullptr, nullptr};
+                                   LongEnough, nullptr, nullptr, IDS_ENTER_PIN};
 
 } // namespace
 

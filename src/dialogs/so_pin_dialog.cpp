@@ -13,7 +13,7 @@ void OnInit(HWND dialog, LPARAM)
 
 // No rule of its own: whether an SO PIN (even an empty one) is right is the key library's call.
 constexpr CredentialDialog kDialog{OnInit, IDC_SO_PIN_EDIT, kTextCredentialLimit, 0, IDS_SO_PIN_NOT_SENT_AGAIN,
-                                   nullptr, nullptr, nullptr};
+                                   nullptr, nullptr, nullptr, IDS_ENTER_SO_PIN};
 
 } // namespace
 

@@ -6,6 +6,12 @@
 
 #include <shellapi.h>
 
+namespace {
+
+constexpr char kHelpFile[] = "readme.txt";
+
+} // namespace
+
 bool OpenFileInProgramFolder(HWND owner, const char* fileName)
 {
     char path[MAX_PATH];
@@ -22,6 +28,11 @@ bool OpenFileInProgramFolder(HWND owner, const char* fileName)
 
 void ShowHelp(HWND owner)
 {
-    if (!OpenFileInProgramFolder(owner, "readme.txt"))
-        ShowMessage(owner, IDS_HELP_FAILED, MB_ICONERROR);
+    if (OpenFileInProgramFolder(owner, kHelpFile))
+        return;
+    // Say why when the file is not there: that is what the user can mend.
+    char path[MAX_PATH];
+    const DWORD attributes = PathInProgramFolder(kHelpFile, path) ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    const bool missing = attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    ShowMessage(owner, missing ? IDS_HELP_FILE_MISSING : IDS_HELP_FAILED, MB_ICONERROR);
 }

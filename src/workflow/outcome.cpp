@@ -29,6 +29,14 @@ void ReportSuccess(HWND mainDialog)
     SendMessageA(mainDialog, WM_COMMAND, IDC_MAIN_EXIT, 0);
 }
 
+// Where the Key's dialog offers "Clear all Key's data" and it was not chosen, the message
+// says that it makes room.
+UINT NoFreeSpaceMessage()
+{
+    return OffersClearAll(CardTypeOf(g_attempt.cardType)) && !g_attempt.clearAll ? IDS_NO_FREE_SPACE_CLEAR_ALL
+                                                                                   : IDS_NO_FREE_SPACE;
+}
+
 void RememberRejectedCredential()
 {
     std::memcpy(g_attempt.rejected, g_attempt.credential, sizeof g_attempt.rejected);
@@ -84,7 +92,11 @@ void ShowOutcome(HWND mainDialog, WPARAM code)
         RetryCredential(mainDialog, g_attempt.cardType);
         break;
     case kNoFreeSpace:
-        ShowMessage(mainDialog, IDS_NO_FREE_SPACE, MB_ICONERROR);
+        ShowMessage(mainDialog, NoFreeSpaceMessage(), MB_ICONERROR);
+        break;
+    case kKeyRemoved:
+        ShowMessage(mainDialog, g_attempt.operation == Operation::Format ? IDS_KEY_REMOVED_FORMAT : IDS_KEY_REMOVED_UNFORMAT,
+                    MB_ICONERROR);
         break;
     case kCannotUnformat:
         ShowMessage(mainDialog, IDS_CANNOT_UNFORMAT, MB_ICONERROR);

@@ -4,6 +4,7 @@
 #include "keylib/key_library.h"
 #include "workflow/workflow.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -59,13 +60,19 @@ private:
 
 // Opens the reader and reads the Key's status; NotFound when the reader holds no usable Key,
 // which is then closed again at once.
-Discovery OpenKeyIn(const char* name, OpenKey& key)
+Discovery OpenKeyIn(const char* name, OpenKey& key, bool* readerBusy)
 {
     key.reader = kNoHandle;
-    if (!g_keyLibGuard.call(&key.reader, g_keyLib.InitReader, name))
+    DWORD error = 0;
+    if (!g_keyLibGuard.call([&] {
+            key.reader = g_keyLib.InitReader(name);
+            error = GetLastError();
+        }))
         return Discovery::Failed;
-    if (key.reader == kNoHandle)
+    if (key.reader == kNoHandle) {
+        *readerBusy = *readerBusy || error == kScardReaderUnavailable || error == kScardSharingViolation;
         return Discovery::NotFound;
+    }
     if (!g_keyLibGuard.call(&key.status, g_keyLib.InitCard, key.reader, 0))
         return Discovery::Failed;
     if (key.status == kNoHandle) {
@@ -95,11 +102,19 @@ bool ListReader(int index, char (&name)[kReaderNameSize], Listed* listed)
     });
 }
 
+// Adds `name` to the list of readers for a message, as far as it fits.
+void NoteListed(FoundKeys& found, const char* name)
+{
+    char* end = found.listedNames + std::strlen(found.listedNames);
+    const size_t room = found.listedNames + kListedNamesSize - end;
+    std::snprintf(end, room, "%s%s", found.readersListed++ == 0 ? "" : ", ", name);
+}
+
 } // namespace
 
 Discovery FindUsableKeys(FoundKeys& found)
 {
-    found.count = 0;
+    found = {};
     SeenReaders seen;
     for (int index = 0; index < kMostReaders && found.count < kMostKeyChoices; ++index) {
         char name[kReaderNameSize];
@@ -110,12 +125,14 @@ Discovery FindUsableKeys(FoundKeys& found)
             continue;
         if (listed == Listed::End || seen.contains(name) || !seen.add(name))
             break;
+        NoteListed(found, name);
+        found.requestedListed = found.requestedListed || ArgumentIs(1, name);
         int readerType = 0;
         if (!g_keyLibGuard.call(&readerType, g_keyLib.GetReaderType, name))
             return Discovery::Failed;
         if (readerType != kUsableReaderType || !IsRequestedReader(name))
             continue;
-        const Discovery discovery = OpenKeyIn(name, found.keys[found.count]);
+        const Discovery discovery = OpenKeyIn(name, found.keys[found.count], &found.readerBusy);
         if (discovery == Discovery::Failed)
             return discovery;
         if (discovery == Discovery::Found && ++found.count == 1 && ReaderIsNamed())

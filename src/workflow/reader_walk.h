@@ -14,9 +14,17 @@ struct OpenKey {
     int status; // from InitCard
 };
 
+// The names of the readers listed, joined by ", ", for a message; a longer list is cut.
+constexpr int kListedNamesSize = 300;
+
 struct FoundKeys {
     OpenKey keys[kMostKeyChoices];
     int count;
+    // Why none may have been found, so that the message can say what to do.
+    int readersListed;
+    bool requestedListed;  // the reader named on the command line was among them
+    bool readerBusy;       // a reader is unavailable or used by another program
+    char listedNames[kListedNamesSize];
 };
 
 // Opens every reader that holds a usable Key; only the requested one when a reader is named

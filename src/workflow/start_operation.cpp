@@ -9,6 +9,7 @@
 #include "keylib/key_library.h"
 #include "res/resource.h"
 #include "text/message_box.h"
+#include "text/text.h"
 #include "workflow/reader_walk.h"
 
 #include <cstring>
@@ -105,6 +106,21 @@ bool ReadCardType()
     return g_keyLibGuard.call(&ignored, g_keyLib.GetCardType, g_attempt.reader, &g_attempt.cardType);
 }
 
+// Why no Key was found, with what the user can do about it.
+void ReportNoKey(HWND owner, const FoundKeys& found)
+{
+    if (found.readersListed > 0 && g_app.argumentCount > 1 && !found.requestedListed) {
+        const char* names[] = {g_app.arguments[1], found.listedNames};
+        char text[kSharedTextSize];
+        ShowText(owner, FormatText(IDS_NAMED_READER_MISSING, text, sizeof text, names, 2), MB_ICONWARNING);
+        return;
+    }
+    const UINT message = found.readersListed == 0 ? IDS_NO_READER
+                         : found.readerBusy       ? IDS_READER_BUSY
+                                                  : IDS_KEY_NOT_FOUND;
+    ShowMessage(owner, message, MB_ICONWARNING);
+}
+
 // Opens the Key that the attempt is for; false when there is none, or no choice was made.
 bool OpenTheKey(HWND owner, int* keyStatus)
 {
@@ -115,7 +131,7 @@ bool OpenTheKey(HWND owner, int* keyStatus)
     g_attempt.typedAheadLost = !TakeTypedAhead(g_attempt.typedAhead, sizeof g_attempt.typedAhead);
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     if (discovery == Discovery::NotFound) {
-        ShowMessage(owner, IDS_KEY_NOT_FOUND, MB_ICONWARNING);
+        ReportNoKey(owner, found);
         return false;
     }
     if (found.count > 1)

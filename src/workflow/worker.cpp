@@ -39,12 +39,19 @@ KeyCall CallFormatCard(const DWORD* spaceRequest, int flags)
 // The key library's booleans count by their low byte.
 bool Succeeded(const KeyCall& call) { return !call.faulted && static_cast<unsigned char>(call.result) != 0; }
 
+bool KeyRemoved(const KeyCall& call)
+{
+    return !call.faulted && (call.error == kScardRemovedCard || call.error == kScardNoSmartcard);
+}
+
 DWORD FormatKey(DWORD spaceRequest, int flags)
 {
     const DWORD* request = spaceRequest != 0 ? &spaceRequest : nullptr;
     const KeyCall first = CallFormatCard(request, flags);
     if (Succeeded(first))
         return FinishWork(kFormatted);
+    if (KeyRemoved(first))
+        return FinishWork(kKeyRemoved);
     if (!first.faulted && first.error == kScardInvalidChv)
         return FinishWork(kCredentialRejected);
     if (!first.faulted && first.error == kScardChvBlocked)
@@ -56,6 +63,8 @@ DWORD FormatKey(DWORD spaceRequest, int flags)
     const KeyCall second = CallFormatCard(nullptr, flags);
     if (Succeeded(second))
         return FinishWork(kFormatted);
+    if (KeyRemoved(second))
+        return FinishWork(kKeyRemoved);
     return FinishWork(!second.faulted && second.error == kScardNoMemory ? kNoFreeSpace : kFormatFailed);
 }
 
@@ -65,10 +74,14 @@ DWORD Work(WorkerMode mode)
     const DWORD spaceRequest = ArgumentIs(2, kOccupyAllWord) ? 0 : kDefaultSpaceRequest;
     const int flags = g_attempt.clearAll ? kClearAllData : kKeepOtherData;
 
+    // The unformat step of a Format is part of formatting: its failure is the Format's.
+    const unsigned failed = mode == kModeUnformat ? kUnformatFailed : kFormatFailed;
     SendStage(kStageUnformatting);
     const KeyCall unformat = CallUnformatCard(flags);
     if (unformat.faulted)
-        return FinishWork(kUnformatFailed);
+        return FinishWork(failed);
+    if (KeyRemoved(unformat))
+        return FinishWork(kKeyRemoved);
     if (!Succeeded(unformat)) {
         if (unformat.error == kScardInvalidChv)
             return FinishWork(kCredentialRejected);
@@ -77,7 +90,7 @@ DWORD Work(WorkerMode mode)
         if (unformat.error == kScardUnsupportedFeature)
             return FinishWork(kCannotUnformat);
         if (mode != kModeFormatUnformatted)
-            return FinishWork(kUnformatFailed);
+            return FinishWork(failed);
     }
     if (mode == kModeUnformat)
         return FinishWork(kUnformatted);

@@ -17,6 +17,7 @@ enum StatusCode : unsigned {
     kNoFreeSpace = 7,
     kCannotUnformat = 11,
     kCredentialBlocked = 12, // no tries left for the credential
+    kKeyRemoved = 13,        // the Key left the reader during the work
 };
 
 // The worker thread's parameter.

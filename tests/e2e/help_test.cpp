@@ -65,7 +65,10 @@ TEST(Help, WithoutReadmeTheProgramSaysSo)
         program.start();
         const SeenWindow main = program.mainDialog();
         PostMessageA(main.window, WM_COMMAND, IDC_MAIN_HELP, 0);
-        const SeenWindow box = program.answer("Unable to activate Help!", IDOK);
+        const SeenWindow box = program.answer("Unable to activate Help! The help file readme.txt was not found beside "
+                                              "the program. Please copy it into the program's folder, or install "
+                                              "the program again.",
+                                              IDOK);
         EXPECT_EQ(main.window, box.owner);
         EXPECT_NE("", box.icon);
         PostMessageA(main.window, WM_CLOSE, 0, 0);

@@ -16,7 +16,9 @@ const ExpectedBox kConfirmDataLoss{
     {IDYES, IDNO}, true};
 const ExpectedBox kWarnDataDeleted{"Warning all previous data will be deleted from the Key!", {IDOK, IDCANCEL}, true};
 const ExpectedBox kSuccess{"The process is successfully completed.", {IDOK}, false};
-const ExpectedBox kKeyNotFound{"The Key has not been found in the Key reader!", {IDOK}, true};
+const ExpectedBox kKeyNotFound{
+    "The Key has not been found in the Key reader! Please insert the Key into the reader, or plug it in, and try again.",
+    {IDOK}, true};
 const ExpectedBox kUnformatFailed{
     "An error occurred while unformatting the Key. Please contact support@veltrax.example.", {IDOK}, true};
 const ExpectedBox kFormatFailed{
@@ -24,7 +26,12 @@ const ExpectedBox kFormatFailed{
 const ExpectedBox kInitFailed{"An error occurred while initializing the Key. Please reconnect the Key and try again. "
                               "If the problem remains please contact support@veltrax.example.",
                               {IDOK}, true};
-const ExpectedBox kNoFreeSpace{"Not enough free space on Key for formatting.", {IDOK}, true};
+const ExpectedBox kNoFreeSpaceClearAll{"Not enough free space on Key for formatting. Press Format again and tick \"Clear "
+                                       "all Key's data\": this deletes all data from the Key and frees all its space.",
+                                       {IDOK}, true};
+const ExpectedBox kKeyRemovedInFormat{"The Key was removed while it was being formatted and may have lost its "
+                                      "preparation. Please reconnect the Key and press Format again.",
+                                      {IDOK}, true};
 const ExpectedBox kCannotUnformat{"Unable to unformat this type of Key!", {IDOK}, true};
 const ExpectedBox kBlocked{"The Key's PIN or password is blocked after too many wrong entries. Please contact "
                            "support@veltrax.example.",
@@ -38,9 +45,6 @@ const ExpectedBox kPinTooShort{"PIN for this type of Key should be at least 4 ch
 const ExpectedBox kPinNotSentAgain{"The Key has already refused this PIN. It was not sent again, so no try was used. "
                                    "Please check it and type the right one.",
                                    {IDOK}, true};
-const ExpectedBox kSoPinNotSentAgain{"The Key has already refused this SO PIN. It was not sent again, so no try was "
-                                     "used. Please check it and type the right one.",
-                                     {IDOK}, true};
 const ExpectedBox kWrongSoPin{"The SO PIN you entered is incorrect!", {IDOK}, true};
 const ExpectedBox kWrongPassPhrase{"The Pass Phrase you entered is incorrect!", {IDOK}, true};
 const ExpectedBox kWrongAdminPin{"The Admin PIN you entered is incorrect!", {IDOK}, true};
@@ -58,6 +62,13 @@ const char kEnterPassPhrase[] = "Please enter Pass Phrase of the Key.";
 const char kInvalidChv[] = " -> 0 err=0x8010002A";
 const char kChvBlocked[] = " -> 0 err=0x8010006C";
 const char kNoMemory[] = " -> 0 err=0x80100006";
+
+ExpectedBox NamedReaderMissing(const std::string& name, const std::string& connected)
+{
+    return {"The reader \"" + name + "\" named on the command line was not found. Connected readers: " + connected +
+                ". The name must match exactly, capital letters included.",
+            {IDOK}, true};
+}
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to)
 {

@@ -25,19 +25,22 @@ extern const ExpectedBox kKeyNotFound;
 extern const ExpectedBox kUnformatFailed;
 extern const ExpectedBox kFormatFailed;
 extern const ExpectedBox kInitFailed;
-extern const ExpectedBox kNoFreeSpace;
+extern const ExpectedBox kNoFreeSpaceClearAll;
+extern const ExpectedBox kKeyRemovedInFormat;
 extern const ExpectedBox kCannotUnformat;
 extern const ExpectedBox kBlocked;
 extern const ExpectedBox kPassPhraseBlocked;
 extern const ExpectedBox kWrongPin;
 extern const ExpectedBox kPinTooShort;
 extern const ExpectedBox kPinNotSentAgain;
-extern const ExpectedBox kSoPinNotSentAgain;
 extern const ExpectedBox kWrongSoPin;
 extern const ExpectedBox kWrongPassPhrase;
 extern const ExpectedBox kWrongAdminPin;
 extern const ExpectedBox kWrongFormattingPassword;
 extern const ExpectedBox kKeyLibraryStopped;
+
+// The reader named on the command line is not among the connected ones.
+ExpectedBox NamedReaderMissing(const std::string& name, const std::string& connected = "Simulated Reader 0");
 
 // Prompts of the credential dialogs.
 extern const char kEnterTransportKey[];

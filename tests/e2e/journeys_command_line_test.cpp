@@ -76,7 +76,7 @@ TEST(JourneyCommandLine, ReaderNameInAnotherCaseFindsNoKey)
 {
     Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
     journey.start("format \"simulated reader 0\"");
-    journey.box(kKeyNotFound, IDOK);
+    journey.box(NamedReaderMissing("simulated reader 0"), IDOK);
     journey.closeIdleMainDialog();
 
     EXPECT_EQ("7000", journey.key("MakerArea"));
@@ -143,7 +143,7 @@ TEST(JourneyCommandLine, ReaderNameWithSpacesNeedsQuotes)
 {
     Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
     journey.start("unformat Simulated Reader 0");
-    journey.box(kKeyNotFound, IDOK);
+    journey.box(NamedReaderMissing("Simulated"), IDOK);
     journey.closeIdleMainDialog();
 
     EXPECT_EQ(0, journey.program.logCount("InitReader"));

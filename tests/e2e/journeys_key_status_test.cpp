@@ -7,14 +7,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-
-const ExpectedBox kInitKeyFailed{"An error occurred while initializing the Key. Please reconnect the Key and try "
-                                 "again. If the problem remains please contact support@veltrax.example.",
-                                 {IDOK}, true};
-
-} // namespace
 
 // Not formatted yet: the credential is asked, but no confirmation.
 TEST(JourneyKeyStatus, UnformattedKeyIsFormattedWithoutConfirmations)
@@ -78,7 +70,7 @@ TEST(JourneyKeyStatus, FormattedKeyWhoseUnformatFailsIsNotFormatted)
                              "MakerArea=5000\nFailNextUnformat=0x80100001"));
     journey.start("format \"Simulated Reader 0\"");
     journey.confirmFormat();
-    journey.box(kUnformatFailed, IDOK);
+    journey.box(kFormatFailed, IDOK);
     journey.closeIdleMainDialog();
 
     EXPECT_EQ("5000", journey.key("MakerArea"));
@@ -94,7 +86,7 @@ TEST(JourneyKeyStatus, UnexpectedKeyStatusEndsTheAttempt)
     const SeenWindow soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
     ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
     ProgramDriver::press(soPin.window, IDOK);
-    journey.box(kInitKeyFailed, IDOK);
+    journey.box(kInitFailed, IDOK);
     journey.closeIdleMainDialog();
 
     EXPECT_EQ("7000", journey.key("MakerArea"));
@@ -156,7 +148,7 @@ TEST(JourneyKeyStatus, KeyPulledDuringUnformatIsFormattedOnTheNextTry)
     Journey journey(ProgramDriver::shippedKeySet("pulled_during_unformat"));
     journey.start("format \"Simulated Reader 0\"");
     journey.confirmFormat();
-    journey.box(kUnformatFailed, IDOK);
+    journey.box(kKeyRemovedInFormat, IDOK);
     EXPECT_EQ("0", journey.key("MakerArea"));
 
     journey.press(IDC_MAIN_FORMAT);
@@ -220,7 +212,7 @@ TEST(JourneyKeyStatus, KeyPulledDuringFormatIsFormattedOnTheNextTry)
                              "CardType=3\nPullDuringNextFormat=yes"));
     journey.start("format \"Simulated Reader 0\"");
     journey.confirmFormat();
-    journey.box(kFormatFailed, IDOK);
+    journey.box(kKeyRemovedInFormat, IDOK);
     EXPECT_EQ("0", journey.key("MakerArea"));
     EXPECT_EQ("", journey.key("PullDuringNextFormat"));
 
@@ -233,4 +225,41 @@ TEST(JourneyKeyStatus, KeyPulledDuringFormatIsFormattedOnTheNextTry)
                      "FormatCard(2, credential[len=0], \"\", space=7000, 0) -> 1"}),
               journey.program.calls("FormatCard"));
     journey.expectEveryReaderClosed();
+}
+
+// When no Key can be used, or it left the reader during the work, the message says why and
+// what to do, in the user's language.
+TEST(JourneyKeyStatus, MessagesSayWhatToDo)
+{
+    const std::string busy = Replaced(ProgramDriver::shippedKeySet("type03_no_credential"), "Type=30", "Type=30\nAvailable=no");
+    const struct {
+        std::string keySet;
+        const char* arguments;
+        bool german;
+        const char* text;
+    } cases[] = {
+        {"", "format", false,
+         "No Key reader was found. Please connect the Key, or the card reader with the card in it, and try again."},
+        {"", "format", true,
+         "Es wurde kein Leseger\xE4t f\xFCr Keys gefunden. Bitte schlie\xDF" "en Sie den Key oder das "
+         "Kartenleseger\xE4t mit der Karte an und versuchen Sie es erneut."},
+        {busy, "format", false,
+         "The Key reader is not available: another program may be using it. Please close the other program that "
+         "uses the Key, then try again."},
+        {ProgramDriver::shippedKeySet("pulled_during_unformat"), "unformat \"Simulated Reader 0\"", false,
+         "The Key was removed while it was being unformatted and may have lost its preparation. Please reconnect "
+         "the Key and press Unformat again."},
+    };
+    for (const auto& c : cases) {
+        Journey journey(c.keySet);
+        if (c.german) {
+            journey.program.addGermanLanguage();
+            journey.caption = "Key-Formatierungsprogramm";
+        }
+        journey.start(c.arguments);
+        if (std::string(c.arguments).rfind("unformat", 0) == 0)
+            journey.confirmUnformat();
+        journey.box({c.text, {IDOK}, true}, IDOK);
+        journey.closeIdleMainDialog();
+    }
 }

@@ -28,7 +28,10 @@ const ExpectedBox kGermanPassPhraseBlocked{
     "Klicken Sie erneut auf Formatieren und w\xE4" "hlen Sie \"Alle Daten des Keys l\xF6" "schen\". Dabei werden "
     "alle Daten vom Key gel\xF6" "scht.",
     {IDOK}, true};
-const ExpectedBox kGermanKeyNotFound{"Im Key-Leseger\xE4" "t wurde kein Key gefunden!", {IDOK}, true};
+const ExpectedBox kGermanNamedReaderMissing{
+    "Das in der Befehlszeile genannte Leseger\xE4t \"Simulated Reader 9\" wurde nicht gefunden. Angeschlossene "
+    "Leseger\xE4te: Simulated Reader 0. Der Name muss genau \xFC" "bereinstimmen, auch in Gro\xDF- und Kleinschreibung.",
+    {IDOK}, true};
 
 } // namespace
 
@@ -75,7 +78,7 @@ TEST(JourneyLanguage, GermanStageTitlesDuringASlowFormat)
     journey.box(kGermanConfirmReformat, IDYES);
     journey.box(kGermanConfirmDataLoss, IDYES);
 
-    EXPECT_TRUE(ProgramDriver::waitForTitle(journey.main.window, "Formatierung wird entfernt . . ."))
+    EXPECT_TRUE(ProgramDriver::waitForTitle(journey.main.window, "Entformatieren . . ."))
         << WindowText(journey.main.window);
     EXPECT_TRUE(ProgramDriver::waitForTitle(journey.main.window, "Formatieren . . ."))
         << WindowText(journey.main.window);
@@ -92,7 +95,7 @@ TEST(JourneyLanguage, GermanMessageWhenTheNamedReaderIsMissing)
     journey.program.addGermanLanguage();
     journey.caption = kGermanCaption;
     journey.start("unformat \"Simulated Reader 9\"");
-    journey.box(kGermanKeyNotFound, IDOK);
+    journey.box(kGermanNamedReaderMissing, IDOK);
     journey.closeIdleMainDialog();
 
     EXPECT_EQ(0, journey.program.logCount("InitReader"));

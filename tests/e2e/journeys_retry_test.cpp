@@ -56,10 +56,10 @@ TEST(JourneyRetry, WrongSoPinThenTheRightOne)
     journey.start("unformat \"Simulated Reader 0\"");
     journey.confirmUnformat();
 
-    // The empty first try was refused: an empty OK is not sent again, and told so.
+    // The program's own empty first try was refused: an empty OK asks for the SO PIN.
     SeenWindow soPin = journey.dialog(IDC_SO_PIN_EDIT, "SO PIN");
     ProgramDriver::press(soPin.window, IDOK);
-    EXPECT_EQ(soPin.window, journey.program.answer(kSoPinNotSentAgain.text, IDOK).owner);
+    EXPECT_EQ(soPin.window, journey.program.answer(kEnterSoPin, IDOK).owner);
     ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "12345678");
     ProgramDriver::press(soPin.window, IDOK);
     journey.box(kWrongSoPin, IDOK);

@@ -261,7 +261,7 @@ TEST(JourneySafety, KeyLibraryThatFaultedIsNeverCalledAgain)
     journey.press(IDC_MAIN_FORMAT);
     journey.box(kConnect, IDOK);
     journey.confirmFormat();
-    journey.box(kUnformatFailed, IDOK);
+    journey.box(kFormatFailed, IDOK);
     journey.box(kKeyLibraryStopped, IDOK);
 
     journey.press(IDC_MAIN_FORMAT);
@@ -278,7 +278,7 @@ TEST(JourneySafety, KeyLibraryThatFaultedIsNeverCalledAgain)
 TEST(JourneySafety, HostileKeyLibraryIsToldAndNeverHoldsTheProgramUp)
 {
     using Answers = std::vector<std::pair<const ExpectedBox*, int>>;
-    const Answers formatFails{{&kConfirmReformat, IDYES}, {&kConfirmDataLoss, IDYES}, {&kUnformatFailed, IDOK},
+    const Answers formatFails{{&kConfirmReformat, IDYES}, {&kConfirmDataLoss, IDYES}, {&kFormatFailed, IDOK},
                               {&kKeyLibraryStopped, IDOK}};
     const Answers setUpFails{{&kInitFailed, IDOK}, {&kKeyLibraryStopped, IDOK}};
     const struct {

@@ -21,7 +21,7 @@ TEST(JourneySpace, FullKeyFitsOnlyOnceAllDataIsCleared)
     SeenWindow soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
     ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
     ProgramDriver::press(soPin.window, IDOK);
-    journey.box(kNoFreeSpace, IDOK);
+    journey.box(kNoFreeSpaceClearAll, IDOK);
     EXPECT_EQ("0", journey.key("MakerArea"));
     EXPECT_EQ("Mail:20000,Vpn:8000,Badge:4000", journey.key("OtherApps"));
 
@@ -97,7 +97,7 @@ TEST(JourneySpace, OccupyAllOnAFullKeyTriesOnceMore)
     const SeenWindow soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
     ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
     ProgramDriver::press(soPin.window, IDOK);
-    journey.box(kNoFreeSpace, IDOK);
+    journey.box(kNoFreeSpaceClearAll, IDOK);
     journey.closeIdleMainDialog();
 
     EXPECT_EQ("0", journey.key("MakerArea"));

@@ -15,10 +15,7 @@ constexpr DWORD kScardInternalError = 0x80100001; // SCARD_F_INTERNAL_ERROR
 constexpr DWORD kScardInvalidHandle = 0x80100003;
 constexpr DWORD kScardInvalidParameter = 0x80100004;
 constexpr DWORD kScardUnknownReader = 0x80100009;
-constexpr DWORD kScardNoSmartcard = 0x8010000C;
 constexpr DWORD kScardNotReady = 0x80100010;
-constexpr DWORD kScardReaderUnavailable = 0x80100017;
-constexpr DWORD kScardRemovedCard = 0x80100069;
 
 using Credential = std::array<unsigned char, kCredentialSize>;
 Credential TextCredential(const std::string& text);

@@ -19,8 +19,9 @@
 namespace {
 
 const char kConnect[] = "Please connect your Key to the computer and press OK.";
-const char kNotFound[] = "The Key has not been found in the Key reader!";
-const char kHelpFailed[] = "Unable to activate Help!";
+const char kNotFound[] = "No Key reader was found. Please connect the Key, or the card reader with the card in it, and try again.";
+const char kHelpFailed[] = "Unable to activate Help! The help file readme.txt was not found beside the program. Please copy "
+                           "it into the program's folder, or install the program again.";
 const char kSuccess[] = "The process is successfully completed.";
 
 bool g_watchdogFired;

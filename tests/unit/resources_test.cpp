@@ -174,6 +174,19 @@ const std::map<int, std::string>& ExpectedStrings()
         {51, "&Readers with a Key:"},
         {52, "The keys that you typed while the program looked for the Key were not kept. Please type them again in "
              "the next window."},
+        {53, "No Key reader was found. Please connect the Key, or the card reader with the card in it, and try again."},
+        {55, "The Key reader is not available: another program may be using it. Please close the other program that "
+             "uses the Key, then try again."},
+        {56, "The reader \"%s\" named on the command line was not found. Connected readers: %s. The name must match "
+             "exactly, capital letters included."},
+        {57, "The Key was removed while it was being formatted and may have lost its preparation. Please reconnect the "
+             "Key and press Format again."},
+        {58, "The Key was removed while it was being unformatted and may have lost its preparation. Please reconnect "
+             "the Key and press Unformat again."},
+        {59, "Not enough free space on Key for formatting. Press Format again and tick \"Clear all Key's data\": this "
+             "deletes all data from the Key and frees all its space."},
+        {70, "Unable to activate Help! The help file readme.txt was not found beside the program. Please copy it into "
+             "the program's folder, or install the program again."},
         {2002, "Cancel"},
         {2007, "E&xit"},
         {2008, "&Format"},
@@ -188,7 +201,8 @@ const std::map<int, std::string>& ExpectedStrings()
         {2425, "The process is successfully completed."},
         {2504, "The PIN you entered is incorrect!"},
         {2505, "PIN for this type of Key should be at least 4 characters!"},
-        {2514, "The Key has not been found in the Key reader!"},
+        {2514, "The Key has not been found in the Key reader! Please insert the Key into the reader, or plug it in, "
+               "and try again."},
         {2518, "An error occurred while loading %s!"},
         {2529, "Unable to activate Help!"},
         {2532, "Wrong formatting password!"},

@@ -14,7 +14,7 @@ TEST_F(WorkflowTest, StageCodesOnlySetTheTitle)
 
 TEST_F(WorkflowTest, UnlistedCodesOnlyRestoreTheCaption)
 {
-    for (WPARAM code : {WPARAM(8), WPARAM(9), WPARAM(10), WPARAM(13), WPARAM(-1), WPARAM(0x80000000)}) {
+    for (WPARAM code : {WPARAM(8), WPARAM(9), WPARAM(10), WPARAM(14), WPARAM(-1), WPARAM(0x80000000)}) {
         SetWindowTextA(mainDialog, "Formatting . . .");
         ShowOutcome(mainDialog, code);
         EXPECT_EQ("Key formatting utility", WindowText(mainDialog)) << "code " << code;
@@ -33,6 +33,8 @@ TEST_F(WorkflowTest, FailureCodesShowOneErrorEach)
         {4, "An error occurred while formatting the Key. Please contact support@veltrax.example."},
         {7, "Not enough free space on Key for formatting."},
         {11, "Unable to unformat this type of Key!"},
+        {13, "The Key was removed while it was being formatted and may have lost its preparation. Please reconnect "
+             "the Key and press Format again."},
         {12, "The Key's PIN or password is blocked after too many wrong entries. Please contact "
              "support@veltrax.example."},
     };

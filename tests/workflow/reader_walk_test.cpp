@@ -29,7 +29,7 @@ TEST_F(WorkflowTest, NoReaderMeansNoKey)
     run(true);
     ASSERT_EQ(1u, robot->messageBoxes().size());
     const SeenWindow box = robot->messageBoxes()[0];
-    EXPECT_EQ(kKeyNotFound, box.text);
+    EXPECT_EQ(kNoReader, box.text);
     EXPECT_EQ("warning", box.icon);
     EXPECT_EQ(mainDialog, box.owner);
     EXPECT_EQ("Key formatting utility", box.title);
@@ -85,7 +85,10 @@ TEST_F(WorkflowTest, CommandLineReaderNameIsComparedExactly)
 {
     keys->readers = {{"Simulated Reader 0", 30, 1, 0}};
     setCommandLine({"format", "simulated reader 0"});
-    robot->add(AnswerMessageBoxWithText(kKeyNotFound, IDOK));
+    robot->add(AnswerMessageBoxWithText("The reader \"simulated reader 0\" named on the command line was not found. "
+                                        "Connected readers: Simulated Reader 0. The name must match exactly, capital "
+                                        "letters included.",
+                                        IDOK));
     run(true);
     EXPECT_TRUE(keys->callsNamed("InitReader").empty());
 }

@@ -69,7 +69,7 @@ TEST_F(WorkflowTest, RetryByCardType)
         if (c.prompt)
             robot->add(TypeAndPress(c.prompt, c.promptEdit, "0011223344556677"));
         if (c.restarts)
-            robot->add(AnswerMessageBoxWithText(kKeyNotFound, IDOK));
+            robot->add(AnswerMessageBoxWithText(kNoReader, IDOK));
         RetryCredential(mainDialog, c.cardType);
 
         const auto boxes = robot->messageBoxes();
@@ -82,7 +82,7 @@ TEST_F(WorkflowTest, RetryByCardType)
         if (c.message)
             expected.push_back(c.message);
         if (c.restarts)
-            expected.push_back(kKeyNotFound);
+            expected.push_back(kNoReader);
         EXPECT_EQ(expected, seen);
         if (c.message) {
             EXPECT_EQ("error", boxes[boxesBefore].icon);

@@ -162,7 +162,7 @@ TEST_F(WorkerTest, UnformatFailuresBecomeOutcomes)
         const char* message;
         bool formats;
     } cases[] = {
-        {0, true, kOtherError, 3, kUnformatFailed, false},
+        {0, true, kOtherError, 4, kFormatFailed, false}, // the unformat step of a Format
         {0, false, kOtherError, 3, kUnformatFailed, false},
         {0, true, kScardUnsupportedFeature, 11, kCannotUnformat, false},
         {-2, true, kScardUnsupportedFeature, 11, kCannotUnformat, false},
@@ -186,8 +186,8 @@ TEST_F(WorkerTest, LowByteDecidesSuccess)
 {
     // 0x100 has a zero low byte: the library said no; 0x201 says yes.
     keys->unformatResults = {Returns(0x100, kOtherError)};
-    runOn(0, true, {kUnformatFailed});
-    EXPECT_EQ(3u, g_mainLog.codes.back());
+    runOn(0, true, {kFormatFailed});
+    EXPECT_EQ(4u, g_mainLog.codes.back());
     keys->unformatResults = {Returns(0x201, 0)};
     runOn(0, true, {kSuccess});
     EXPECT_EQ(0u, g_mainLog.codes.back());
@@ -211,7 +211,7 @@ TEST_F(WorkerTest, FaultInTheKeyLibraryEndsInAFailureMessage)
         const char* entryPoint;
         const char* message;
     } cases[] = {{"EnumReaders", kInitFailed}, {"InitCard", kInitFailed}, {"GetCardType", kInitFailed},
-                 {"UnformatCard", kUnformatFailed}, {"FormatCard", kFormatFailed}};
+                 {"UnformatCard", kFormatFailed}, {"FormatCard", kFormatFailed}};
     for (const auto& c : cases) {
         g_keyLibGuard.reset();
         keys->calls.clear();

@@ -11,7 +11,9 @@
 
 MainDialogLog g_mainLog;
 
-const char kKeyNotFound[] = "The Key has not been found in the Key reader!";
+const char kKeyNotFound[] = "The Key has not been found in the Key reader! Please insert the Key into the reader, or plug it in, and try again.";
+const char kNoReader[] =
+    "No Key reader was found. Please connect the Key, or the card reader with the card in it, and try again.";
 const char kConfirmReformat[] =
     "This Key is already formatted for Veltrax applications. \n              Do you wish to reformat it?";
 const char kConfirmDataLoss[] =

@@ -50,6 +50,7 @@ extern MainDialogLog g_mainLog;
 
 // Texts of the string table that the tests look for.
 extern const char kKeyNotFound[];
+extern const char kNoReader[];
 extern const char kConfirmReformat[];
 extern const char kConfirmDataLoss[];
 extern const char kWarnDataDeleted[];
