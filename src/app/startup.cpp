@@ -33,8 +33,12 @@ void ReportLoadFailure(const char* file, UINT style)
 
 bool IsKnownOperation()
 {
-    return g_app.argumentCount == 0 || ArgumentIs(0, kFormatWord) || ArgumentIs(0, kUnformatWord);
+    return g_app.argumentCount == 0 || ArgumentIs(0, kFormatWord) || ArgumentIs(0, kUnformatWord) ||
+           ArgumentIs(0, kSeriesWord);
 }
+
+// A script that starts the program learns how the work ended; a user gets 0 as always.
+int ExitCodeOf(bool commandLineStart, int code) { return commandLineStart ? code : kExitSuccess; }
 
 } // namespace
 
@@ -48,6 +52,7 @@ bool LoadKeyLibrary(HMODULE* library)
 
 int RunProgram(HINSTANCE instance, char* commandLine)
 {
+    const bool commandLineStart = commandLine != nullptr && commandLine[std::strspn(commandLine, " ")] != '\0';
     RestrictLibrarySearch();
     g_app.instance = instance;
     LoadLanguageLibrary("keyprep");
@@ -56,18 +61,21 @@ int RunProgram(HINSTANCE instance, char* commandLine)
 
     if (!BindSupportLibrary(&g_app.supportLibrary)) {
         ReportLoadFailure(kSupportLibraryFile, MB_OK);
-        return 0;
+        return ExitCodeOf(commandLineStart, kExitFailed);
     }
     if (!LoadKeyLibrary(&g_app.keyLibrary)) {
         FreeLibrary(g_app.supportLibrary);
-        return 0;
+        return ExitCodeOf(commandLineStart, kExitFailed);
     }
 
     g_app.argumentCount = SplitCommandLine(kArgumentSlots, g_app.arguments, commandLine);
+    // Closed before any attempt ended, the program was cancelled.
+    g_attempt.exitCode = kExitCancelled;
     if (IsKnownOperation())
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
     else
         ShowText(nullptr, kUsageText, MB_OK);
+    const int exitCode = ExitCodeOf(commandLineStart, IsKnownOperation() ? g_attempt.exitCode : kExitUsage);
 
     // A worker may outlive the dialog (a WM_QUIT ends its loop): let it finish with the Key
     // before the key library goes.
@@ -78,9 +86,9 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     // A library that faulted may wait in its detach code for a lock that it left taken: the
     // process ends without calling it.
     if (g_keyLibGuard.faulted() || g_supportLibGuard.faulted())
-        TerminateProcess(GetCurrentProcess(), 0);
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
     // The language library stays loaded until the process ends.
     FreeLibrary(g_app.keyLibrary);
     FreeLibrary(g_app.supportLibrary);
-    return 0;
+    return exitCode;
 }

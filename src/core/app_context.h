@@ -30,6 +30,7 @@ inline constexpr char kCompanyWord[] = "Veltrax";
 inline constexpr char kFormatWord[] = "format";
 inline constexpr char kUnformatWord[] = "unformat";
 inline constexpr char kOccupyAllWord[] = "occupy_all";
+inline constexpr char kSeriesWord[] = "series";
 
 // True when command-line slot `slot` holds exactly `word` (case-sensitive, whole word).
 bool ArgumentIs(int slot, const char* word);

@@ -19,8 +19,15 @@ void ResetAttemptState()
     g_attempt.workerDone = false;
     g_attempt.outcome = 0;
     g_attempt.chosenReader[0] = '\0';
+    g_attempt.exitCode = kExitSuccess;
+    g_attempt.resultMessage = 0;
+    g_attempt.resultError = 0;
+    g_attempt.inSeries = false;
+    g_attempt.reformatWithoutAsking = false;
+    g_attempt.keepCredential = false;
     ForgetRejectedCredential();
     ForgetTypedAhead();
+    ForgetKeptCredentials();
 }
 
 void ForgetRejectedCredential()
@@ -33,4 +40,38 @@ void ForgetTypedAhead()
 {
     SecureZeroMemory(g_attempt.typedAhead, sizeof g_attempt.typedAhead);
     g_attempt.typedAheadLost = false;
+}
+
+namespace {
+
+bool IsCardTypeCode(int cardType) { return cardType >= 0 && cardType < kCardTypeCodes; }
+
+} // namespace
+
+void KeepCredential(int cardType)
+{
+    if (!IsCardTypeCode(cardType))
+        return;
+    std::memcpy(g_attempt.kept[cardType].credential, g_attempt.credential, kCredentialSize);
+    g_attempt.kept[cardType].kept = true;
+}
+
+bool TakeKeptCredential(int cardType)
+{
+    if (!IsCardTypeCode(cardType) || !g_attempt.kept[cardType].kept)
+        return false;
+    std::memcpy(g_attempt.credential, g_attempt.kept[cardType].credential, kCredentialSize);
+    return true;
+}
+
+void ForgetKeptCredential(int cardType)
+{
+    if (!IsCardTypeCode(cardType))
+        return;
+    SecureZeroMemory(&g_attempt.kept[cardType], sizeof g_attempt.kept[cardType]);
+}
+
+void ForgetKeptCredentials()
+{
+    SecureZeroMemory(g_attempt.kept, sizeof g_attempt.kept);
 }

@@ -8,6 +8,25 @@
 
 enum class Operation : unsigned char { Format = 0, Unformat = 1 };
 
+// How an attempt ended, as the exit code of a command-line start: scripts read it.
+enum ExitCode : int {
+    kExitSuccess = 0,
+    kExitFailed = 1,
+    kExitCancelled = 2,
+    kExitNoKey = 3,        // no reader, or no usable Key in it
+    kExitRejected = 4,     // the Key refused the credential, and no try got through
+    kExitBlocked = 5,      // the credential has no tries left
+    kExitUsage = 6,
+};
+
+// Card type codes 0 to 13 have a meaning; a credential is kept for each in a series.
+constexpr int kCardTypeCodes = 14;
+
+struct KeptCredential {
+    bool kept;
+    unsigned char credential[kCredentialSize];
+};
+
 // The longest text a credential field takes (64 characters), with its terminator.
 constexpr int kTypedAheadSize = 65;
 // The longest reader name taken from the key library, terminator included.
@@ -36,6 +55,18 @@ struct AttemptState {
     bool typedAheadLost;
     // The reader that the user chose among several with a Key; a retry goes back to it.
     char chosenReader[kReaderNameSize];
+    // How the attempt ended: the exit code, the message that tells it and the PC/SC code of
+    // the key-library call that failed (0 when none did).
+    int exitCode;
+    UINT resultMessage;
+    DWORD resultError;
+    // A series of Keys: results go into the main dialog instead of message boxes, the
+    // credential dialogs offer to keep what was typed for the next Keys of the type, and
+    // formatted Keys are reformatted without a question when the user said so at the start.
+    bool inSeries;
+    bool reformatWithoutAsking;
+    bool keepCredential; // the box "use for the next Keys" was ticked in the last dialog
+    KeptCredential kept[kCardTypeCodes];
     // The credential that the Key rejected last, so that it is not sent again unchanged.
     unsigned char rejected[kCredentialSize];
     bool hasRejected;
@@ -53,3 +84,11 @@ inline char* CredentialText() { return reinterpret_cast<char*>(g_attempt.credent
 void ForgetRejectedCredential();
 // Forgets what was typed ahead, wiping it.
 void ForgetTypedAhead();
+
+// The credential of card type `cardType` kept for the next Keys of a series: keeps the
+// credential buffer as it is; puts a kept one into the buffer (false when there is none);
+// forgets one or all of them, wiping them.
+void KeepCredential(int cardType);
+bool TakeKeptCredential(int cardType);
+void ForgetKeptCredential(int cardType);
+void ForgetKeptCredentials();

@@ -3,7 +3,6 @@
 #include "dialogs/choose_key_dialog.h"
 
 #include "core/app_context.h"
-#include "core/attempt_state.h"
 #include "res/resource.h"
 #include "text/text.h"
 
@@ -12,6 +11,7 @@ namespace {
 struct Choice {
     const char* const* names;
     int count;
+    UINT prompt;
     int chosen;
 };
 
@@ -21,8 +21,7 @@ void OnInit(HWND dialog, Choice* choice)
 {
     SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(choice));
     SetWindowTextA(dialog, g_app.caption);
-    const UINT prompt = g_attempt.operation == Operation::Format ? IDS_CHOOSE_KEY_TO_FORMAT : IDS_CHOOSE_KEY_TO_UNFORMAT;
-    SetDlgItemTextA(dialog, IDC_CHOOSE_KEY_PROMPT, LoadText(prompt));
+    SetDlgItemTextA(dialog, IDC_CHOOSE_KEY_PROMPT, LoadText(choice->prompt));
     SetDlgItemTextA(dialog, IDC_CHOOSE_KEY_LABEL, LoadText(IDS_CHOOSE_KEY_LABEL));
     SetDlgItemTextA(dialog, IDOK, LoadText(IDS_OK));
     SetDlgItemTextA(dialog, IDCANCEL, LoadText(IDS_CANCEL));
@@ -73,9 +72,9 @@ INT_PTR CALLBACK ChooseKeyDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 
 } // namespace
 
-int ChooseKey(HWND owner, const char* const* readerNames, int count)
+int ChooseKey(HWND owner, const char* const* readerNames, int count, UINT promptId)
 {
-    Choice choice{readerNames, count, -1};
+    Choice choice{readerNames, count, promptId, -1};
     if (DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(IDD_CHOOSE_KEY), owner, ChooseKeyDialogProc,
                         reinterpret_cast<LPARAM>(&choice)) != IDOK)
         return -1;

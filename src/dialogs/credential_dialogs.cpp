@@ -28,9 +28,16 @@ bool AskInCredentialDialog(HWND owner, int templateId, const char* defaultText)
         g_attempt.typedAheadLost = false;
     }
     for (const DialogProcedure& dialog : kProcedures) {
-        if (dialog.templateId == templateId)
-            return DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(templateId), owner, dialog.procedure,
-                                   reinterpret_cast<LPARAM>(defaultText)) == IDOK;
+        if (dialog.templateId != templateId)
+            continue;
+        g_attempt.keepCredential = false;
+        const bool ok = DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(templateId), owner, dialog.procedure,
+                                        reinterpret_cast<LPARAM>(defaultText)) == IDOK;
+        // Kept for the next Keys of this type in the series; never with "Clear all Key's
+        // data", which each Key is asked for anew.
+        if (ok && g_attempt.keepCredential && !g_attempt.clearAll)
+            KeepCredential(g_attempt.cardType);
+        return ok;
     }
     return false;
 }

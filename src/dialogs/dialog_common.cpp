@@ -82,6 +82,26 @@ void InsertTypedAhead(HWND dialog, int editId)
     ForgetTypedAhead();
 }
 
+// In a series the dialog offers to keep what is typed for the next Keys of its type: a box
+// below the buttons, for which the dialog grows.
+void AddKeepBox(HWND dialog)
+{
+    if (!g_attempt.inSeries)
+        return;
+    RECT client;
+    GetClientRect(dialog, &client);
+    RECT place = {7, 4, 200, 10}; // left, gap, width, height in dialog units
+    MapDialogRect(dialog, &place);
+    RECT window;
+    GetWindowRect(dialog, &window);
+    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left,
+                 window.bottom - window.top + place.top * 2 + place.bottom, SWP_NOMOVE | SWP_NOZORDER);
+    HWND box = CreateWindowExA(0, "Button", LoadText(IDS_KEEP_FOR_SERIES), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                               place.left, client.bottom + place.top, place.right, place.bottom, dialog,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_KEEP_FOR_SERIES)), g_app.instance, nullptr);
+    SendMessageA(box, WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), TRUE);
+}
+
 } // namespace
 
 INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT message, WPARAM wParam,
@@ -91,6 +111,7 @@ INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT 
         SendDlgItemMessageA(dialog, row.editId, EM_LIMITTEXT, row.textLimit, 0);
         row.onInit(dialog, lParam);
         ShowClearAllChoice(dialog, row);
+        AddKeepBox(dialog);
         FocusField(dialog, row.editId);
         InsertTypedAhead(dialog, row.editId);
     } else if (message == WM_COMMAND) {
@@ -104,6 +125,9 @@ INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT 
         case IDC_CLEAR_ALL:
             if (row.onClearAllClicked != nullptr)
                 row.onClearAllClicked(dialog);
+            break;
+        case IDC_KEEP_FOR_SERIES:
+            g_attempt.keepCredential = IsBoxTicked(dialog, IDC_KEEP_FOR_SERIES);
             break;
         case IDCANCEL:
         case IDC_CLOSE_COMMAND:

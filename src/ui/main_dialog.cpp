@@ -8,6 +8,7 @@
 #include "text/message_box.h"
 #include "text/text.h"
 #include "ui/help.h"
+#include "ui/series.h"
 #include "ui/version_info.h"
 #include "workflow/workflow.h"
 
@@ -81,13 +82,8 @@ void SetVersionTexts(HWND dialog)
     char version[kVersionFieldSize] = {};
     ReadVersionRecord(g_app.instance, nullptr, nullptr, nullptr, nullptr, nullptr, version, nullptr);
     SetDlgItemTextA(dialog, IDC_MAIN_PRODUCT_VERSION, version);
-    // The version of the key library that was loaded, not of a file that a search by name
-    // might find elsewhere first. The product version must not stand in for a missing one.
-    char keyLibrary[MAX_PATH] = {};
-    const DWORD length = g_app.keyLibrary != nullptr ? GetModuleFileNameA(g_app.keyLibrary, keyLibrary, MAX_PATH) : 0;
-    const char* file = length > 0 && length < MAX_PATH ? keyLibrary : kKeyLibraryFile;
-    if (!GetFileVersionText(file, version))
-        std::strcpy(version, kUnknownVersion);
+    // The product version must not stand in for a missing one.
+    LoadedKeyLibraryVersion(version);
     SetDlgItemTextA(dialog, IDC_MAIN_KEYLIB_VERSION, version);
 }
 
@@ -95,7 +91,7 @@ void SetVersionTexts(HWND dialog)
 // queued behind the first, another program), only one attempt runs at a time.
 void StartAttempt(HWND dialog, Operation operation)
 {
-    if (g_attempt.busy)
+    if (g_attempt.busy || SeriesRunning())
         return;
     BeginAttempt(dialog);
     if (!KeyLibraryUsable(dialog) ||
@@ -127,9 +123,12 @@ void OnAbout(HWND dialog)
 
 void OnExit(HWND dialog)
 {
-    // Never leave a Key half-formatted: while an attempt runs, closing is refused.
-    if (!g_attempt.busy)
-        EndDialog(dialog, 0);
+    // Never leave a Key half-formatted: while an attempt runs, closing is refused. A series
+    // waiting for its next Key ends first.
+    if (g_attempt.busy)
+        return;
+    StopSeries(dialog);
+    EndDialog(dialog, 0);
 }
 
 void OnCommand(HWND dialog, int id)
@@ -150,6 +149,9 @@ void OnCommand(HWND dialog, int id)
     case IDC_MAIN_EXIT:
         OnExit(dialog);
         break;
+    default:
+        OnSeriesCommand(dialog, id);
+        break;
     }
 }
 
@@ -159,6 +161,8 @@ void StartCommandLineOperation(HWND dialog)
         PostMessageA(dialog, WM_COMMAND, IDC_MAIN_FORMAT, 0);
     else if (ArgumentIs(0, kUnformatWord))
         PostMessageA(dialog, WM_COMMAND, IDC_MAIN_UNFORMAT, 0);
+    else if (ArgumentIs(0, kSeriesWord))
+        PostMessageA(dialog, WM_COMMAND, IDC_MAIN_SERIES, 0);
 }
 
 // In context help mode the first mouse move opens the help, then further requests are
@@ -177,6 +181,7 @@ void OnTimer(HWND dialog, UINT_PTR timer)
 {
     if (timer == kWorkerWatchTimer) {
         OnWorkerWatchTimer(dialog);
+        SeriesAfterAttemptWork(dialog);
         return;
     }
     KillTimer(dialog, g_helpTimer);
@@ -209,6 +214,7 @@ void InitMainDialog(HWND dialog)
     ReplaceText(dialog, g_app.caption);
     SetItemText(dialog, IDC_MAIN_FORMAT, IDS_FORMAT);
     SetItemText(dialog, IDC_MAIN_UNFORMAT, IDS_UNFORMAT);
+    SetItemText(dialog, IDC_MAIN_SERIES, IDS_SERIES);
     SetItemText(dialog, IDC_MAIN_EXIT, IDS_EXIT);
     SetItemText(dialog, IDC_MAIN_HELP, IDS_HELP);
     SetItemText(dialog, IDC_MAIN_DESCRIPTION, IDS_DESCRIPTION);
@@ -221,7 +227,7 @@ void InitMainDialog(HWND dialog)
 bool IsHeldWork(UINT message)
 {
     return message == WM_COMMAND || message == WM_CLOSE || message == WM_HELP || message == WM_TIMER ||
-           message == kStatusMessage;
+           message == kStatusMessage || message == kSeriesProbeMessage;
 }
 
 } // namespace
@@ -266,6 +272,10 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     case kStatusMessage:
         HandleStatusMessage(dialog, wParam);
+        SeriesAfterAttemptWork(dialog);
+        return FALSE;
+    case kSeriesProbeMessage:
+        OnSeriesProbe(dialog, wParam);
         return FALSE;
     }
     return FALSE;

@@ -1,5 +1,7 @@
 #include "ui/version_info.h"
 
+#include "core/app_context.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -155,4 +157,12 @@ void ReadVersionRecord(HMODULE module, const char* fileName, char* dottedVersion
     if (dottedVersion != nullptr && fixed != nullptr)
         FormatDottedVersion(fixed->dwFileVersionMS, fixed->dwFileVersionLS, dottedVersion,
                             kVersionFieldSize);
+}
+
+void LoadedKeyLibraryVersion(char* text)
+{
+    char path[MAX_PATH] = {};
+    const DWORD length = g_app.keyLibrary != nullptr ? GetModuleFileNameA(g_app.keyLibrary, path, MAX_PATH) : 0;
+    if (!GetFileVersionText(length > 0 && length < MAX_PATH ? path : kKeyLibraryFile, text))
+        std::strcpy(text, kUnknownVersion);
 }

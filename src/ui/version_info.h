@@ -15,5 +15,9 @@ void ReadVersionRecord(HMODULE module, const char* fileName, char* dottedVersion
                        char* description, char* productName, char* productVersion,
                        char* legalNotice);
 
+// "major.minor" of the key library that was loaded (not of a file that a search by name
+// might find elsewhere first), or "Unknown".
+void LoadedKeyLibraryVersion(char* text);
+
 // The dotted version text of a fixed file version: 1.13.1.0 gives "1.13.1".
 void FormatDottedVersion(DWORD versionMS, DWORD versionLS, char* text, int size);

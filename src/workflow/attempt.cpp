@@ -114,6 +114,9 @@ void BeginAttempt(HWND mainDialog)
 {
     g_attempt.busy = true;
     g_attempt.stoppedTold = false;
+    g_attempt.exitCode = kExitCancelled;
+    g_attempt.resultMessage = 0;
+    g_attempt.resultError = 0;
     g_attempt.chosenReader[0] = '\0';
     ForgetRejectedCredential();
     EnableButtons(mainDialog, false);

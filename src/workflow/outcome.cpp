@@ -21,12 +21,13 @@ bool ShouldShow(RetryMessageWhen when)
 void SetTitle(HWND mainDialog, UINT textId) { SetWindowTextA(mainDialog, LoadText(textId)); }
 
 // The attempt ends only once the message is gone: until then a queued Format or close
-// must still find the program busy.
+// must still find the program busy. A series goes on with the next Key instead.
 void ReportSuccess(HWND mainDialog)
 {
-    ShowMessage(mainDialog, IDS_SUCCESS, MB_OK);
+    TellResult(mainDialog, IDS_SUCCESS, MB_OK, kExitSuccess);
     EndAttempt(mainDialog);
-    SendMessageA(mainDialog, WM_COMMAND, IDC_MAIN_EXIT, 0);
+    if (!g_attempt.inSeries)
+        SendMessageA(mainDialog, WM_COMMAND, IDC_MAIN_EXIT, 0);
 }
 
 // Where the Key's dialog offers "Clear all Key's data" and it was not chosen, the message
@@ -50,9 +51,17 @@ UINT OperationFailedMessage()
     return g_attempt.operation == Operation::Format ? IDS_FORMAT_FAILED : IDS_UNFORMAT_FAILED;
 }
 
+void TellResult(HWND owner, UINT textId, UINT style, int exitCode)
+{
+    g_attempt.exitCode = exitCode;
+    g_attempt.resultMessage = textId;
+    if (!g_attempt.inSeries)
+        ShowMessage(owner, textId, style);
+}
+
 void ShowFailure(HWND owner, UINT textId)
 {
-    ShowMessage(owner, textId, MB_ICONERROR);
+    TellResult(owner, textId, MB_ICONERROR, kExitFailed);
     KeyLibraryUsable(owner);
 }
 
@@ -62,6 +71,7 @@ bool KeyLibraryUsable(HWND owner)
         return true;
     ShowMessage(owner, IDS_KEY_LIBRARY_STOPPED, MB_ICONERROR);
     g_attempt.stoppedTold = true;
+    g_attempt.exitCode = kExitFailed;
     return false;
 }
 
@@ -92,17 +102,18 @@ void ShowOutcome(HWND mainDialog, WPARAM code)
         RetryCredential(mainDialog, g_attempt.cardType);
         break;
     case kNoFreeSpace:
-        ShowMessage(mainDialog, NoFreeSpaceMessage(), MB_ICONERROR);
+        TellResult(mainDialog, NoFreeSpaceMessage(), MB_ICONERROR, kExitFailed);
         break;
     case kKeyRemoved:
-        ShowMessage(mainDialog, g_attempt.operation == Operation::Format ? IDS_KEY_REMOVED_FORMAT : IDS_KEY_REMOVED_UNFORMAT,
-                    MB_ICONERROR);
+        TellResult(mainDialog,
+                   g_attempt.operation == Operation::Format ? IDS_KEY_REMOVED_FORMAT : IDS_KEY_REMOVED_UNFORMAT,
+                   MB_ICONERROR, kExitFailed);
         break;
     case kCannotUnformat:
-        ShowMessage(mainDialog, IDS_CANNOT_UNFORMAT, MB_ICONERROR);
+        TellResult(mainDialog, IDS_CANNOT_UNFORMAT, MB_ICONERROR, kExitFailed);
         break;
     case kCredentialBlocked:
-        ShowMessage(mainDialog, CardTypeOf(g_attempt.cardType).blockedMessage, MB_ICONERROR);
+        TellResult(mainDialog, CardTypeOf(g_attempt.cardType).blockedMessage, MB_ICONERROR, kExitBlocked);
         break;
     default:
         break;
@@ -113,9 +124,17 @@ void RetryCredential(HWND owner, int cardType)
 {
     const CardType& type = CardTypeOf(cardType);
     RememberRejectedCredential();
+    // A credential kept for the next Keys is dropped as soon as a Key refuses it.
+    ForgetKeptCredential(cardType);
+    g_attempt.exitCode = kExitRejected;
     // A Key with no way to ask again has still refused the attempt: say that it failed.
-    if (ShouldShow(type.retryMessageWhen))
-        ShowMessage(owner, type.retryMessage != 0 ? type.retryMessage : OperationFailedMessage(), MB_ICONERROR);
+    const UINT message = type.retryMessage != 0 ? type.retryMessage : OperationFailedMessage();
+    g_attempt.resultMessage = message;
+    const bool asksAgain = type.retryPromptTemplate != 0 || type.retryRestarts;
+    if (ShouldShow(type.retryMessageWhen) && asksAgain)
+        ShowMessage(owner, message, MB_ICONERROR);
+    else if (ShouldShow(type.retryMessageWhen))
+        TellResult(owner, message, MB_ICONERROR, kExitRejected);
     if (type.retryPromptTemplate != 0 && !AskInCredentialDialog(owner, type.retryPromptTemplate))
         return;
     if (type.retryRestarts)

@@ -141,3 +141,50 @@ Discovery FindUsableKeys(FoundKeys& found)
     return found.count > 0 ? Discovery::Found : Discovery::NotFound;
 }
 
+
+int ListUsableReaders(char (*names)[kReaderNameSize], int most)
+{
+    int count = 0;
+    SeenReaders seen;
+    for (int index = 0; index < kMostReaders && count < most; ++index) {
+        Listed listed = Listed::End;
+        if (!ListReader(index, names[count], &listed))
+            return -1;
+        if (listed == Listed::TooLong)
+            continue;
+        if (listed == Listed::End || seen.contains(names[count]) || !seen.add(names[count]))
+            break;
+        int readerType = 0;
+        if (!g_keyLibGuard.call(&readerType, g_keyLib.GetReaderType, names[count]))
+            return -1;
+        if (readerType == kUsableReaderType)
+            ++count;
+    }
+    return count;
+}
+
+bool KeyPresentIn(const char* name, bool* present)
+{
+    *present = false;
+    // A USB token is its own reader: it is gone from the list while it is unplugged.
+    bool listed = false;
+    SeenReaders seen;
+    for (int index = 0; index < kMostReaders && !listed; ++index) {
+        char listedName[kReaderNameSize];
+        Listed entry = Listed::End;
+        if (!ListReader(index, listedName, &entry))
+            return false;
+        if (entry == Listed::End || (entry == Listed::Name && (seen.contains(listedName) || !seen.add(listedName))))
+            break;
+        listed = entry == Listed::Name && std::strcmp(listedName, name) == 0;
+    }
+    if (!listed)
+        return true;
+    OpenKey key;
+    bool busy = false;
+    const Discovery discovery = OpenKeyIn(name, key, &busy);
+    if (discovery == Discovery::Found)
+        CloseReaderHandle(key.reader);
+    *present = discovery == Discovery::Found;
+    return discovery != Discovery::Failed && !g_keyLibGuard.faulted();
+}

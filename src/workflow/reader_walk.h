@@ -32,3 +32,10 @@ struct FoundKeys {
 // again at once. Each key-library call is guarded on its own: after a fault the walk ends as
 // Failed and nothing more is called, not even to close.
 Discovery FindUsableKeys(FoundKeys& found);
+
+// The names of the usable readers (type 30) listed now, at most `most`; -1 after a fault.
+int ListUsableReaders(char (*names)[kReaderNameSize], int most);
+
+// Whether reader `name` is listed and holds a usable Key now; the reader is closed again.
+// False after a fault.
+bool KeyPresentIn(const char* name, bool* present);

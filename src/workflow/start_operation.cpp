@@ -26,10 +26,12 @@ bool AcceptClearAll(HWND owner)
     return true;
 }
 
-// Asks for what this type of Key needs; false when the user cancelled.
+// Asks for what this type of Key needs, unless a series kept it from an earlier Key; false
+// when the user cancelled. "Clear all Key's data" is always asked for anew.
 bool CollectCredential(HWND owner, int keyStatus)
 {
     const CardType& type = CardTypeOf(g_attempt.cardType);
+    const bool kept = g_attempt.inSeries && TakeKeptCredential(g_attempt.cardType);
     switch (type.step) {
     case CredentialStep::None:
         return true; // the library is tried with the buffer as it is
@@ -42,7 +44,7 @@ bool CollectCredential(HWND owner, int keyStatus)
     case CredentialStep::Dialog:
         break;
     }
-    return AskInCredentialDialog(owner, type.dialogTemplate, type.defaultText);
+    return kept || AskInCredentialDialog(owner, type.dialogTemplate, type.defaultText);
 }
 
 bool IsFormattedStatus(int keyStatus)
@@ -56,8 +58,12 @@ bool Confirmed(HWND owner, UINT textId)
     return ShowMessage(owner, textId, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
+// A series asked its confirmation when it started: a formatted Key gets only its own
+// question there, unless the user chose to reformat such Keys too.
 bool ConfirmDestructiveStep(HWND owner)
 {
+    if (g_attempt.inSeries)
+        return g_attempt.reformatWithoutAsking || Confirmed(owner, IDS_CONFIRM_REFORMAT);
     if (g_attempt.operation == Operation::Format && !Confirmed(owner, IDS_CONFIRM_REFORMAT))
         return false;
     return Confirmed(owner, IDS_CONFIRM_DATA_LOSS);
@@ -76,7 +82,7 @@ void StartWorker(HWND owner, WorkerMode mode)
     CloseAttemptReader();
     DiscardQueuedInput();
     g_attempt.reader = kNoHandle;
-    ShowMessage(owner, OperationFailedMessage(), MB_ICONERROR);
+    TellResult(owner, OperationFailedMessage(), MB_ICONERROR, kExitFailed);
 }
 
 // With more than one Key the user chooses, before anything else happens to any of them. The
@@ -88,7 +94,9 @@ const OpenKey* ChooseAmong(HWND owner, const FoundKeys& found)
         const char* names[kMostKeyChoices];
         for (int i = 0; i < found.count; ++i)
             names[i] = found.keys[i].name;
-        chosen = ChooseKey(owner, names, found.count);
+        const UINT prompt =
+            g_attempt.operation == Operation::Format ? IDS_CHOOSE_KEY_TO_FORMAT : IDS_CHOOSE_KEY_TO_UNFORMAT;
+        chosen = ChooseKey(owner, names, found.count, prompt);
         if (chosen >= 0)
             std::strcpy(g_attempt.chosenReader, found.keys[chosen].name);
     }
@@ -112,13 +120,15 @@ void ReportNoKey(HWND owner, const FoundKeys& found)
     if (found.readersListed > 0 && g_app.argumentCount > 1 && !found.requestedListed) {
         const char* names[] = {g_app.arguments[1], found.listedNames};
         char text[kSharedTextSize];
+        g_attempt.exitCode = kExitNoKey;
+        g_attempt.resultMessage = IDS_KEY_NOT_FOUND;
         ShowText(owner, FormatText(IDS_NAMED_READER_MISSING, text, sizeof text, names, 2), MB_ICONWARNING);
         return;
     }
     const UINT message = found.readersListed == 0 ? IDS_NO_READER
                          : found.readerBusy       ? IDS_READER_BUSY
                                                   : IDS_KEY_NOT_FOUND;
-    ShowMessage(owner, message, MB_ICONWARNING);
+    TellResult(owner, message, MB_ICONWARNING, kExitNoKey);
 }
 
 // Opens the Key that the attempt is for; false when there is none, or no choice was made.
@@ -172,7 +182,7 @@ void SetUp(HWND owner, bool firstAttempt)
         return;
     }
     if (!IsFormattedStatus(keyStatus)) {
-        ShowMessage(owner, IDS_INIT_KEY_FAILED, MB_ICONERROR);
+        TellResult(owner, IDS_INIT_KEY_FAILED, MB_ICONERROR, kExitFailed);
         CloseAttemptReader();
         return;
     }

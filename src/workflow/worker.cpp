@@ -23,6 +23,7 @@ KeyCall CallUnformatCard(int flags)
         call.result = g_keyLib.UnformatCard(g_attempt.reader, g_attempt.credential, flags);
         call.error = GetLastError();
     });
+    g_attempt.resultError = static_cast<unsigned char>(call.result) != 0 ? 0 : call.error;
     return call;
 }
 
@@ -33,6 +34,7 @@ KeyCall CallFormatCard(const DWORD* spaceRequest, int flags)
         call.result = g_keyLib.FormatCard(g_attempt.reader, g_attempt.credential, "", spaceRequest, flags);
         call.error = GetLastError();
     });
+    g_attempt.resultError = static_cast<unsigned char>(call.result) != 0 ? 0 : call.error;
     return call;
 }
 

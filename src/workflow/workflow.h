@@ -68,6 +68,10 @@ DWORD WINAPI FormatWorker(LPVOID mode);
 void CloseReaderHandle(int reader);
 void CloseAttemptReader();
 
+// How the attempt ended: `exitCode` and message `textId`, which is shown (MB_OK with
+// `style`) unless a series shows results in the main dialog instead.
+void TellResult(HWND owner, UINT textId, UINT style, int exitCode);
+
 // The failure message of the attempt's operation.
 UINT OperationFailedMessage();
 

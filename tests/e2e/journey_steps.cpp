@@ -138,7 +138,7 @@ void Journey::expectEndedByItself()
     EXPECT_EQ(0u, program.exitCode());
 }
 
-void Journey::closeIdleMainDialog()
+void Journey::closeIdleMainDialog(DWORD exitCode)
 {
     ASSERT_TRUE(program.running()) << "the program ended by itself";
     EXPECT_TRUE(ProgramDriver::waitForTitle(main.window, caption)) << WindowText(main.window);
@@ -148,7 +148,7 @@ void Journey::closeIdleMainDialog()
     EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_UNFORMAT));
     PostMessageA(main.window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(program.ended()) << "the idle main dialog did not close";
-    EXPECT_EQ(0u, program.exitCode());
+    EXPECT_EQ(exitCode, program.exitCode());
 }
 
 void Journey::expectEveryReaderClosed() const

@@ -85,8 +85,8 @@ public:
     // The program closed itself after the success message.
     void expectEndedByItself();
     // The main dialog is idle again (its buttons enabled, the caption as title); closing
-    // it ends the program.
-    void closeIdleMainDialog();
+    // it ends the program, with `exitCode` (0 unless started from a command line).
+    void closeIdleMainDialog(DWORD exitCode = 0);
 
     // Every reader that opened was closed exactly once and the simulator saw no fault.
     void expectEveryReaderClosed() const;

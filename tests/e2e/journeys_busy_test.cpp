@@ -77,7 +77,7 @@ TEST(JourneyBusy, CloseAfterAFailedSlowFormatEndsTheProgram)
 
     journey.box(kFormatFailed, IDOK);
     EXPECT_EQ(kCaption, WindowText(journey.main.window)) << "the title is the caption again";
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(1);
 
     EXPECT_EQ("0", journey.key("MakerArea"));
     EXPECT_EQ("", journey.key("FailNextFormat"));

@@ -116,7 +116,7 @@ TEST(JourneyCardType, TransportKeyCancelledLeavesTheKeyAlone)
     journey.start("format \"Simulated Reader 0\"");
     const SeenWindow transportKey = journey.dialog(IDC_SECRET_EDIT, "transport key");
     ProgramDriver::press(transportKey.window, IDCANCEL);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(2);
 
     EXPECT_EQ("7000", journey.key("MakerArea"));
     EXPECT_EQ(0, journey.program.logCount("UnformatCard"));
@@ -380,7 +380,7 @@ TEST(JourneyCardType, ClearAllWarningCancelledLeavesTheKeyAlone)
     Journey journey(ProgramDriver::shippedKeySet("type07_clear_all"));
     journey.start("format \"Simulated Reader 0\"");
     journey.box(kWarnDataDeleted, IDCANCEL);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(2);
 
     EXPECT_EQ("7000", journey.key("MakerArea"));
     EXPECT_EQ(kBothApps, journey.key("OtherApps"));

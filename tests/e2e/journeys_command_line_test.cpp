@@ -77,7 +77,7 @@ TEST(JourneyCommandLine, ReaderNameInAnotherCaseFindsNoKey)
     Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
     journey.start("format \"simulated reader 0\"");
     journey.box(NamedReaderMissing("simulated reader 0"), IDOK);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(3);
 
     EXPECT_EQ("7000", journey.key("MakerArea"));
     EXPECT_EQ(0, journey.program.logCount("InitReader"));
@@ -114,7 +114,7 @@ TEST(JourneyCommandLine, NamedReaderWithoutKeyFindsNoKey)
     Journey journey(ProgramDriver::shippedKeySet("two_readers_first_unusable"));
     journey.start("format \"Simulated Reader 0\"");
     journey.box(kKeyNotFound, IDOK);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(3);
 
     EXPECT_EQ("7000", journey.key("MakerArea"));
     EXPECT_EQ(Calls{"InitReader(\"Simulated Reader 0\") -> 1"}, journey.program.calls("InitReader"));
@@ -144,7 +144,7 @@ TEST(JourneyCommandLine, ReaderNameWithSpacesNeedsQuotes)
     Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
     journey.start("unformat Simulated Reader 0");
     journey.box(NamedReaderMissing("Simulated"), IDOK);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(3);
 
     EXPECT_EQ(0, journey.program.logCount("InitReader"));
     EXPECT_EQ("7000", journey.key("MakerArea"));

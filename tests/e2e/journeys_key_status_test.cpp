@@ -71,7 +71,7 @@ TEST(JourneyKeyStatus, FormattedKeyWhoseUnformatFailsIsNotFormatted)
     journey.start("format \"Simulated Reader 0\"");
     journey.confirmFormat();
     journey.box(kFormatFailed, IDOK);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(1);
 
     EXPECT_EQ("5000", journey.key("MakerArea"));
     EXPECT_EQ(0, journey.program.logCount("FormatCard"));
@@ -87,7 +87,7 @@ TEST(JourneyKeyStatus, UnexpectedKeyStatusEndsTheAttempt)
     ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
     ProgramDriver::press(soPin.window, IDOK);
     journey.box(kInitFailed, IDOK);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(1);
 
     EXPECT_EQ("7000", journey.key("MakerArea"));
     EXPECT_EQ(0, journey.program.logCount("UnformatCard"));
@@ -133,7 +133,7 @@ TEST(JourneyKeyStatus, KeyWithoutCardTypeThatWantsACredentialFailsTheFormat)
     journey.confirmFormat();
     journey.box(kFormatFailed, IDOK);
     journey.expectIdleWithoutMessage(1);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(4);
 
     EXPECT_EQ("3", journey.key("Tries"));
     EXPECT_EQ(1, journey.program.logCount("UnformatCard"));
@@ -237,18 +237,19 @@ TEST(JourneyKeyStatus, MessagesSayWhatToDo)
         const char* arguments;
         bool german;
         const char* text;
+        DWORD exitCode;
     } cases[] = {
         {"", "format", false,
-         "No Key reader was found. Please connect the Key, or the card reader with the card in it, and try again."},
+         "No Key reader was found. Please connect the Key, or the card reader with the card in it, and try again.", 3},
         {"", "format", true,
          "Es wurde kein Leseger\xE4t f\xFCr Keys gefunden. Bitte schlie\xDF" "en Sie den Key oder das "
-         "Kartenleseger\xE4t mit der Karte an und versuchen Sie es erneut."},
+         "Kartenleseger\xE4t mit der Karte an und versuchen Sie es erneut.", 3},
         {busy, "format", false,
          "The Key reader is not available: another program may be using it. Please close the other program that "
-         "uses the Key, then try again."},
+         "uses the Key, then try again.", 3},
         {ProgramDriver::shippedKeySet("pulled_during_unformat"), "unformat \"Simulated Reader 0\"", false,
          "The Key was removed while it was being unformatted and may have lost its preparation. Please reconnect "
-         "the Key and press Unformat again."},
+         "the Key and press Unformat again.", 1},
     };
     for (const auto& c : cases) {
         Journey journey(c.keySet);
@@ -260,6 +261,6 @@ TEST(JourneyKeyStatus, MessagesSayWhatToDo)
         if (std::string(c.arguments).rfind("unformat", 0) == 0)
             journey.confirmUnformat();
         journey.box({c.text, {IDOK}, true}, IDOK);
-        journey.closeIdleMainDialog();
+        journey.closeIdleMainDialog(c.exitCode);
     }
 }

@@ -96,7 +96,7 @@ TEST(JourneyLanguage, GermanMessageWhenTheNamedReaderIsMissing)
     journey.caption = kGermanCaption;
     journey.start("unformat \"Simulated Reader 9\"");
     journey.box(kGermanNamedReaderMissing, IDOK);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(3);
 
     EXPECT_EQ(0, journey.program.logCount("InitReader"));
     journey.expectEveryReaderClosed();

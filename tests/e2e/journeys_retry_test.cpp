@@ -292,7 +292,7 @@ TEST(JourneyRetry, SoPinKeyBlocksAfterItsLastTry)
     journey.press(IDC_MAIN_FORMAT);
     soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
     ProgramDriver::press(soPin.window, IDCANCEL);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(2);
 
     EXPECT_EQ("0", journey.key("Tries"));
     EXPECT_EQ("7000", journey.key("MakerArea"));
@@ -320,7 +320,7 @@ TEST(JourneyRetry, PinKeyWithOneTryLeftAndTheUserGivesUp)
     journey.box(kWrongPin, IDOK);
     pin = journey.dialog(IDC_PIN_EDIT, "PIN");
     ProgramDriver::press(pin.window, IDCANCEL);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(4);
 
     EXPECT_EQ("0", journey.key("Tries"));
     EXPECT_EQ("7000", journey.key("MakerArea"));
@@ -338,7 +338,7 @@ TEST(JourneyRetry, BlockedPinKeyIsNotAskedForItsPin)
     journey.start("format \"Simulated Reader 0\"");
     journey.confirmFormat();
     journey.box(kBlocked, IDOK);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(5);
 
     EXPECT_EQ("0", journey.key("Tries"));
     EXPECT_EQ("7000", journey.key("MakerArea"));
@@ -369,7 +369,7 @@ TEST(JourneyRetry, RejectedPinIsNotSentAgain)
         EXPECT_EQ(pin.window, refused.owner) << "the PIN dialog stays and owns the message";
     }
     ProgramDriver::press(pin.window, IDCANCEL);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(4);
 
     EXPECT_EQ("2", journey.key("Tries"));
     EXPECT_EQ((Calls{Rejected("UnformatCard(1, credential=\"\", 0)"),
@@ -395,7 +395,7 @@ TEST(JourneyRetry, PassPhraseDialogOfTheRetryStartsEmpty)
     journey.box(kWrongPassPhrase, IDOK);
     passPhrase = journey.dialog(IDC_PASS_PHRASE_EDIT, "pass phrase");
     ProgramDriver::press(passPhrase.window, IDCANCEL);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(4);
 
     EXPECT_EQ("4", journey.key("Tries")) << "an empty pass phrase costs no try";
     EXPECT_EQ((Calls{Rejected("UnformatCard(1, credential=\"sesame\", 0)"),
@@ -446,7 +446,7 @@ TEST(JourneyRetry, RefusedClearAllKeyGetsTheSeriousErrorOnly)
                  {IDOK}, true},
                 IDOK);
     journey.expectIdleWithoutMessage(1);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(4);
 
     EXPECT_EQ("7000", journey.key("MakerArea"));
     EXPECT_EQ(1, journey.program.logCount("UnformatCard"));
@@ -489,7 +489,7 @@ TEST(JourneyRetry, TransportKeyStartingWithAZeroByteGetsNoMessage)
     transportKey = journey.dialog(IDC_SECRET_EDIT, "transport key");
     EXPECT_EQ("0002030405060708", ProgramDriver::controlText(transportKey.window, IDC_SECRET_EDIT));
     ProgramDriver::press(transportKey.window, IDCANCEL);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(4);
 
     EXPECT_EQ("9", journey.key("Tries"));
     EXPECT_EQ((Calls{Rejected("UnformatCard(1, credential=hex:0000000000000000, 2)"),

@@ -98,7 +98,7 @@ TEST(JourneySpace, OccupyAllOnAFullKeyTriesOnceMore)
     ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
     ProgramDriver::press(soPin.window, IDOK);
     journey.box(kNoFreeSpaceClearAll, IDOK);
-    journey.closeIdleMainDialog();
+    journey.closeIdleMainDialog(1);
 
     EXPECT_EQ("0", journey.key("MakerArea"));
     EXPECT_EQ((Calls{std::string("FormatCard(1, credential[len=8], \"\", space=NULL, 0)") + kNoMemory,

@@ -164,6 +164,11 @@ bool ProgramDriver::waitForTitle(HWND window, const std::string& title, DWORD mi
     return PollWhileWindowExists(window, milliseconds, [&] { return WindowText(window) == title; });
 }
 
+bool ProgramDriver::waitForText(HWND dialog, int controlId, const std::string& text, DWORD milliseconds)
+{
+    return PollWhileWindowExists(dialog, milliseconds, [&] { return controlText(dialog, controlId) == text; });
+}
+
 bool ProgramDriver::waitForEnabled(HWND dialog, int controlId, DWORD milliseconds)
 {
     return PollWhileWindowExists(dialog, milliseconds, [&] { return enabled(dialog, controlId); });

@@ -62,6 +62,9 @@ public:
     // Polls the window's title until it reads `title`; false on timeout or when the window went.
     static bool waitForTitle(HWND window, const std::string& title, DWORD milliseconds = 20000);
 
+    // Polls until the control's text reads `text`; false on timeout or when the window went.
+    static bool waitForText(HWND dialog, int controlId, const std::string& text, DWORD milliseconds = 20000);
+
     // Polls until the control is enabled; false on timeout or when the window went.
     static bool waitForEnabled(HWND dialog, int controlId, DWORD milliseconds = 20000);
 

@@ -50,7 +50,9 @@ protected:
 };
 
 const char kUsage[] =
-    "\nKey formatting utility\nUsage:\nkeyprep.exe format | unformat \"Reader Name\" [occupy_all]";
+    "\nKey formatting utility\nUsage:\nkeyprep.exe format | unformat \"Reader Name\" [occupy_all]\nkeyprep.exe series "
+    "[\"Reader Name\" [receipts.csv]]\nExit codes: 0 success, 1 failed, 2 cancelled, 3 no reader or Key, 4 credential "
+    "rejected, 5 credential blocked, 6 usage";
 
 } // namespace
 
@@ -76,7 +78,7 @@ TEST_F(Startup, IncompleteSupportLibraryIsRefused)
     const auto seen = runAnsweringOk("format", &exitCode);
     ASSERT_EQ(1u, seen.size());
     EXPECT_EQ("An error occurred while loading plinth.dll!", seen[0].text);
-    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(1u, exitCode) << "a script learns that it failed";
 }
 
 TEST_F(Startup, MissingKeyLibraryIsAnError)
@@ -114,7 +116,7 @@ TEST_F(Startup, UnknownOperationWordShowsTheUsage)
         EXPECT_EQ("Key formatting utility", seen[0].title) << arguments;
         EXPECT_EQ("", seen[0].icon) << arguments;
         EXPECT_EQ(nullptr, seen[0].owner) << arguments;
-        EXPECT_EQ(0u, exitCode) << arguments;
+        EXPECT_EQ(6u, exitCode) << arguments;
     }
 }
 

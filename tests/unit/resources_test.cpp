@@ -67,9 +67,10 @@ std::vector<ExpectedDialog> ExpectedDialogs()
                             "Phrase or your Key is finally blocked you could select \"Clear all "
                             "Key's data\" option to proceed without entering Pass Phrase. ";
     return {
-        {101, true, mainStyle, 252, 58,
+        {101, true, mainStyle, 252, 82,
          {{1002, "Button", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 176, 7, 72, 19, "&Format"},
           {1004, "Button", kChild | BS_PUSHBUTTON | WS_TABSTOP, 176, 31, 72, 19, "&Unformat"},
+          {1032, "Button", kChild | BS_PUSHBUTTON | WS_TABSTOP, 176, 55, 72, 19, "Several &Keys"},
           {1003, "Static", kChild | SS_BITMAP | SS_NOTIFY | SS_REALSIZEIMAGE, 8, 13, 15, 13, ""},
           {1012, "Static", kCentered, 51, 18, 116, 21,
            "Key formatting utility for tokens and smart cards."}}},
@@ -187,6 +188,22 @@ const std::map<int, std::string>& ExpectedStrings()
              "deletes all data from the Key and frees all its space."},
         {70, "Unable to activate Help! The help file readme.txt was not found beside the program. Please copy it into "
              "the program's folder, or install the program again."},
+        {80, "Several &Keys"},
+        {81, "Every Key that you connect to the reader \"%s\" until you press Stop will be formatted: its Veltrax data "
+             "is erased and laid out anew. Data of other applications is kept.\n\nDo you wish to start?"},
+        {82, "&Reformat Keys that already hold Veltrax data without asking"},
+        {83, "Waiting for a Key in \"%s\". Connect the next Key."},
+        {84, "Working on the Key in \"%s\". Do not remove it."},
+        {85, "Done. Remove the Key from \"%s\"."},
+        {86, "Keys formatted: %s    Failed: %s"},
+        {87, "&Stop"},
+        {88, "Show &receipts"},
+        {89, "&Use this for the next Keys of this type"},
+        {90, "Choose the reader in which you will connect the Keys, then press OK."},
+        {91, "Cancelled."},
+        {92, "The series has ended."},
+        {93, "The receipts file cannot be written: %s"},
+        {94, "&Start"},
         {2002, "Cancel"},
         {2007, "E&xit"},
         {2008, "&Format"},
