@@ -11,13 +11,13 @@ namespace {
 constexpr DWORD kWindowTimeout = 30000;
 constexpr DWORD kCloseTimeout = 10000;
 
+} // namespace
+
 std::string Describe(const std::string& exe)
 {
     const size_t slash = exe.find_last_of("\\/");
     return slash == std::string::npos ? exe : exe.substr(slash + 1);
 }
-
-} // namespace
 
 double Now()
 {
@@ -76,8 +76,67 @@ std::string WindowText(HWND window)
     return text;
 }
 
-// The main dialog's template, in keyprep.exe and in both floors, has the Format button.
+// The main dialog's template, in keyprep.exe and in every floor, has the Format button.
 bool IsMainDialog(HWND window) { return GetDlgItem(window, IDC_MAIN_FORMAT) != nullptr; }
+
+std::string ProgramText(const std::string& exe, UINT id)
+{
+    HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (module == nullptr)
+        return "";
+    char text[1024] = {};
+    LoadStringA(module, id, text, sizeof text);
+    FreeLibrary(module);
+    return text;
+}
+
+std::string BoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
+
+void Press(HWND window, int buttonId)
+{
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, buttonId)));
+}
+
+Readiness WaitUntilReady(const Process& process, const std::string& name, double start)
+{
+    Readiness readiness;
+    // Polled each millisecond: the same small cost for every program measured.
+    std::vector<HWND> windows;
+    while ((windows = VisibleWindowsOf(process.id())).empty()) {
+        if (process.wait(0)) {
+            readiness.failure = name + ": ended (exit code " + std::to_string(process.exitCode()) +
+                                ") before it showed a window";
+            return readiness;
+        }
+        if (Now() - start > kWindowTimeout) {
+            readiness.failure = name + ": no visible window within 30 s";
+            return readiness;
+        }
+        Sleep(1);
+    }
+    readiness.visible = Now() - start;
+
+    for (HWND window : windows)
+        if (IsMainDialog(window))
+            readiness.main = window;
+    if (readiness.main == nullptr) {
+        HWND first = windows.front();
+        const std::string text = BoxText(first);
+        readiness.failure = name + ": first showed \"" + WindowText(first) + (text.empty() ? "" : ": " + text) +
+                            "\", not the main dialog";
+        return readiness;
+    }
+    // A message sent from another process is handled only where the dialog's thread asks for
+    // messages: in its message loop, once the initialisation has returned.
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(readiness.main, WM_NULL, 0, 0, SMTO_NORMAL, kWindowTimeout, &result)) {
+        readiness.failure = name + ": the main dialog did not answer within 30 s";
+        return readiness;
+    }
+    readiness.ready = Now() - start;
+    return readiness;
+}
 
 StartupSample MeasureStartup(const std::string& exe)
 {
@@ -89,21 +148,13 @@ StartupSample MeasureStartup(const std::string& exe)
         sample.failure = name + ": CreateProcess failed, error " + std::to_string(GetLastError());
         return sample;
     }
-    // Polled each millisecond: the same small cost for every program measured.
-    std::vector<HWND> windows;
-    while ((windows = VisibleWindowsOf(process.id())).empty()) {
-        if (process.wait(0)) {
-            sample.failure = name + ": ended (exit code " + std::to_string(process.exitCode()) +
-                             ") before it showed a window";
-            return sample;
-        }
-        if (Now() - start > kWindowTimeout) {
-            sample.failure = name + ": no visible window within 30 s";
-            return sample;
-        }
-        Sleep(1);
+    const Readiness readiness = WaitUntilReady(process, name, start);
+    if (!readiness.failure.empty()) {
+        sample.failure = readiness.failure;
+        return sample;
     }
-    sample.milliseconds = Now() - start;
+    sample.visible = readiness.visible;
+    sample.ready = readiness.ready;
 
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
@@ -113,18 +164,7 @@ StartupSample MeasureStartup(const std::string& exe)
     }
     sample.peakWorkingSet = static_cast<double>(counters.PeakWorkingSetSize);
 
-    HWND main = nullptr;
-    for (HWND window : windows)
-        if (IsMainDialog(window))
-            main = window;
-    if (main == nullptr) {
-        HWND first = windows.front();
-        const std::string text = WindowText(GetDlgItem(first, 0xFFFF)); // a message box's text
-        sample.failure = name + ": first showed \"" + WindowText(first) + (text.empty() ? "" : ": " + text) +
-                         "\", not the main dialog";
-        return sample;
-    }
-    PostMessageA(main, WM_CLOSE, 0, 0);
+    PostMessageA(readiness.main, WM_CLOSE, 0, 0);
     if (!process.wait(kCloseTimeout))
         sample.failure = name + ": still running 10 s after WM_CLOSE";
     else if (process.exitCode() != 0)

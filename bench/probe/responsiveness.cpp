@@ -20,24 +20,9 @@ struct ProgramTexts {
 
 ProgramTexts ReadTexts(const std::string& exe)
 {
-    ProgramTexts texts;
-    HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (module == nullptr)
-        return texts;
-    const auto read = [module](UINT id) {
-        char text[512] = {};
-        LoadStringA(module, id, text, sizeof text);
-        return std::string(text);
-    };
-    texts = {read(IDS_STAGE_UNFORMATTING), read(IDS_STAGE_FORMATTING), read(IDS_SUCCESS)};
-    FreeLibrary(module);
-    return texts;
+    return {ProgramText(exe, IDS_STAGE_UNFORMATTING), ProgramText(exe, IDS_STAGE_FORMATTING),
+            ProgramText(exe, IDS_SUCCESS)};
 }
-
-void Press(HWND box, int buttonId) { PostMessageA(GetDlgItem(box, buttonId), BM_CLICK, 0, 0); }
-
-// A message box's text: the static control with ID 0xFFFF.
-std::string BoxText(HWND box) { return WindowText(GetDlgItem(box, 0xFFFF)); }
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // The 34 entry points of the key library over the simulated Key set, and the reader
 // handles that the program opens and closes through them.
 #include "call_log.h"
+#include "call_times.h"
 #include "key_ops.h"
 #include "key_set.h"
 
@@ -183,6 +184,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
         g_module = instance;
         InitializeCriticalSection(&g_lock);
         OpenCallLog();
+        OpenCallTimes();
     } else if (reason == DLL_PROCESS_DETACH) {
         // At process exit the other threads are gone, maybe inside a call: take no lock.
         if (g_openHandles > 0) {
@@ -192,6 +194,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
                     open += (open.empty() ? "" : " ") + std::to_string(handle);
             LogLine("LEAK open handles: " + std::to_string(g_openHandles) + " (" + open + ")");
         }
+        WriteCallTimes();
         if (!reserved)
             DeleteCriticalSection(&g_lock);
     }
@@ -200,6 +203,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 
 const char* WINAPI EnumReaders(int index)
 {
+    TimedCall timed("EnumReaders");
     Lock lock;
     if (index == 0)
         RefreshForNewWalk();
@@ -217,6 +221,7 @@ const char* WINAPI EnumReaders(int index)
 
 int WINAPI GetReaderType(const char* name)
 {
+    TimedCall timed("GetReaderType");
     Lock lock;
     EnsureLoaded();
     const Reader* reader = FindReader(name);
@@ -227,6 +232,7 @@ int WINAPI GetReaderType(const char* name)
 
 int WINAPI InitReader(const char* name)
 {
+    TimedCall timed("InitReader");
     DWORD error = 0;
     int handle = kNoHandle;
     {
@@ -251,6 +257,7 @@ int WINAPI InitReader(const char* name)
 
 int WINAPI InitCard(int reader, int alwaysZero)
 {
+    TimedCall timed("InitCard");
     int status = kNoHandle;
     DWORD delayMs = 0;
     {
@@ -272,6 +279,7 @@ int WINAPI InitCard(int reader, int alwaysZero)
 
 int WINAPI GetCardType(int reader, int* cardType)
 {
+    TimedCall timed("GetCardType");
     DWORD error = 0;
     std::string written = "unwritten";
     {
@@ -293,6 +301,7 @@ int WINAPI GetCardType(int reader, int* cardType)
 
 int WINAPI CloseReader(int reader)
 {
+    TimedCall timed("CloseReader");
     DWORD error = 0;
     {
         Lock lock;
@@ -315,6 +324,7 @@ int WINAPI CloseReader(int reader)
 
 BOOL WINAPI UnformatCard(int reader, unsigned char* credential, int flags)
 {
+    TimedCall timed("UnformatCard");
     DWORD error = 0;
     {
         Lock lock;
@@ -336,6 +346,7 @@ BOOL WINAPI UnformatCard(int reader, unsigned char* credential, int flags)
 BOOL WINAPI FormatCard(int reader, unsigned char* credential, const char* text, const DWORD* spaceRequest,
                        int flags)
 {
+    TimedCall timed("FormatCard");
     DWORD error = 0;
     {
         Lock lock;

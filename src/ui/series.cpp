@@ -139,7 +139,7 @@ bool ChooseReader(HWND dialog)
         std::snprintf(g_series.reader, sizeof g_series.reader, "%s", g_app.arguments[1]);
         return true;
     }
-    static char names[kMostKeyChoices][kReaderNameSize];
+    char names[kMostKeyChoices][kReaderNameSize];
     const int count = ListUsableReaders(names, kMostKeyChoices);
     if (count <= 0) {
         if (count == 0)

@@ -120,8 +120,12 @@ void BeginAttempt(HWND mainDialog)
     g_attempt.chosenReader[0] = '\0';
     ForgetRejectedCredential();
     EnableButtons(mainDialog, false);
-    // A disabled button that keeps the focus still takes Enter and Space.
-    SetFocus(mainDialog);
+    // A disabled button that keeps the focus still takes Enter and Space. Where the platform
+    // has taken the focus from it already, moving the focus again would only cost time
+    // before the next window shows.
+    HWND focus = GetFocus();
+    if (focus != nullptr && focus != mainDialog && !IsWindowEnabled(focus))
+        SetFocus(mainDialog);
     BlockShutdown(mainDialog);
 }
 

@@ -77,7 +77,10 @@ bool KeyLibraryUsable(HWND owner)
 
 void ShowOutcome(HWND mainDialog, WPARAM code)
 {
-    SetWindowTextA(mainDialog, g_app.caption);
+    // A stage title replaces the caption at once: it is set alone, so that the title is
+    // drawn once while the worker waits for it.
+    if (code != kStageFormatting && code != kStageUnformatting)
+        SetWindowTextA(mainDialog, g_app.caption);
     switch (static_cast<unsigned>(code)) {
     case kFormatted:
     case kUnformatted:

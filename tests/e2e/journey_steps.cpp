@@ -83,7 +83,8 @@ void Journey::start(const std::string& arguments)
 {
     program.start(arguments);
     main = program.mainDialog();
-    EXPECT_EQ(caption, main.title);
+    // A command line may have started the work already: the title then shows its stage.
+    EXPECT_TRUE(main.title == caption || main.title.find(" . . .") != std::string::npos) << main.title;
 }
 
 // As a user would, waits for the button to come back after the attempt before.

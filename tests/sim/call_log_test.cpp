@@ -2,6 +2,8 @@
 
 #include "support/test_paths.h"
 
+#include <fstream>
+
 namespace {
 
 class sim_Handles : public SimLibraryTest {};
@@ -240,4 +242,32 @@ TEST_F(sim_CallLog, NoLogWithoutTheVariable)
     Unload();
     const std::vector<std::string> expected = {"cardwyn32.dll", "keys.ini"};
     EXPECT_EQ(expected, FolderContent());
+}
+
+TEST_F(sim_CallLog, CallTimesWrittenAtUnloadInMilliseconds)
+{
+    WriteKeySet("[Reader R]\nKey=K\n[Key K]\nInitCardMs=30\n");
+    const std::string times = folder_.file("times.txt");
+    SetEnvironmentVariableA("CARDWYN_SIM_TIMES", times.c_str());
+    LARGE_INTEGER frequency, before, after;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&before);
+    Load(false);
+    CloseReader(Open("R"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(times.c_str())) << "no file access during the calls";
+    Unload();
+    QueryPerformanceCounter(&after);
+    const double ticksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
+    double previousEnd = static_cast<double>(before.QuadPart) / ticksPerMs;
+    std::ifstream file(times);
+    for (const char* expected : {"InitReader", "InitCard", "CloseReader"}) {
+        std::string name;
+        double begin = 0, end = 0;
+        ASSERT_TRUE(file >> name >> begin >> end) << expected;
+        EXPECT_EQ(expected, name);
+        EXPECT_LE(previousEnd, begin) << name;
+        EXPECT_LE(begin + (name == "InitCard" ? 29 : 0), end) << name << " took its delay";
+        previousEnd = end;
+    }
+    EXPECT_LE(previousEnd, static_cast<double>(after.QuadPart) / ticksPerMs);
 }

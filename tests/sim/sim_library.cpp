@@ -8,7 +8,7 @@
 
 namespace {
 
-const char* const kEnvironment[] = {"CARDWYN_SIM", "CARDWYN_SIM_LOG", "CARDWYN_SIM_LOG_SECRETS"};
+const char* const kEnvironment[] = {"CARDWYN_SIM", "CARDWYN_SIM_LOG", "CARDWYN_SIM_LOG_SECRETS", "CARDWYN_SIM_TIMES"};
 
 template <typename Function>
 Function Bind(HMODULE module, const char* name)
