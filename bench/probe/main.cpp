@@ -256,6 +256,23 @@ void PrintResponsiveness(const FormatRun& run)
     Print("median", Fixed(Median(run.roundTrips), 2));
 }
 
+// A series: how soon a plugged-in Key is noticed and worked on, and what it asks of the user.
+void PrintSeries(const SeriesRun& run, int keys)
+{
+    if (!run.failure.empty())
+        Fail("series: " + run.failure);
+    std::printf("series of %d Keys in one reader, each plugged in by the probe, ms\n", keys);
+    const double noticed = Largest(run.noticed);
+    Print("plugged in -> noticed, the slowest", Fixed(noticed, 1), "", "", "", "< 1000 ms", noticed < 1000 ? "met" : "MISSED");
+    Print("first Key: noticed -> its credential dialog", Fixed(run.firstBox, 1), "", "", "", "< 500 ms",
+          run.firstBox < 500 ? "met" : "MISSED");
+    const double work = run.workAfterNoticed.empty() ? 0 : Largest(run.workAfterNoticed);
+    Print("later Keys: noticed -> work begins, the slowest", Fixed(work, 1), "", "", "", "< 500 ms",
+          work < 500 ? "met" : "MISSED");
+    Print("windows to answer per Key after the first", std::to_string(run.keystrokesAfterFirst), "", "", "", "0",
+          run.keystrokesAfterFirst == 0 ? "met" : "MISSED");
+}
+
 void PrintSize(const std::string& built)
 {
     ExeLayout layouts[kStartupCount];
@@ -309,11 +326,14 @@ int main(int argc, char** argv)
     for (int round = -1; round < rounds; ++round)
         MeasureRound(round + 1, repeats, &results, round >= 0);
     const FormatRun format = MeasureFormats(formats);
+    constexpr int kSeriesKeys = 3;
+    const SeriesRun series = MeasureSeries(kSeriesKeys);
 
     PrintHeading(rounds, repeats);
     PrintStartup(results);
     PrintAttempts(results);
     PrintResponsiveness(format);
+    PrintSeries(series, kSeriesKeys);
     PrintSize(built);
     return 0;
 }

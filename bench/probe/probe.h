@@ -160,3 +160,13 @@ double Median(std::vector<double> values);
 double Percentile(std::vector<double> values, double fraction);
 double Smallest(const std::vector<double>& values);
 double Largest(const std::vector<double>& values);
+
+// A series of Keys in one reader, each plugged in by rewriting the simulated Key set.
+struct SeriesRun {
+    std::vector<double> noticed;          // plugged in -> the window says it works on it, ms
+    double firstBox = 0;                  // the first Key: noticed -> its SO PIN dialog shown, ms
+    std::vector<double> workAfterNoticed; // later Keys: noticed -> UnformatCard begins, ms
+    int keystrokesAfterFirst = 0;         // windows that a Key after the first asked to be answered in
+    std::string failure;
+};
+SeriesRun MeasureSeries(int keys);
