@@ -200,13 +200,8 @@ void FinishKey(HWND dialog)
 void WaitForPoller()
 {
     const MessageHold hold;
-    while (MsgWaitForMultipleObjects(1, &g_series.poller, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-    }
+    while (MsgWaitForMultipleObjects(1, &g_series.poller, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+        DispatchWaitingMessages();
 }
 
 } // namespace

@@ -75,6 +75,9 @@ void TakeVanishedWorkerAsFault()
 // How long a wait for the worker sleeps before it looks at the outcome again.
 constexpr DWORD kWorkerPollDelay = 20;
 
+
+} // namespace
+
 // Dispatches what the thread's windows were sent or posted, its own held back by them as
 // in a library call. A quit message goes back for the loop that waits for it.
 void DispatchWaitingMessages()
@@ -89,8 +92,6 @@ void DispatchWaitingMessages()
         DispatchMessageA(&message);
     }
 }
-
-} // namespace
 
 void CloseReaderHandle(int reader)
 {

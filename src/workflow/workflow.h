@@ -43,6 +43,10 @@ void EndAttemptUnlessWorking(HWND mainDialog);
 // a new worker.
 void HandleStatusMessage(HWND mainDialog, WPARAM code);
 
+// Dispatches what the thread's windows were sent or posted while a wait holds the main
+// dialog's own work back; a quit message goes back for the loop that waits for it.
+void DispatchWaitingMessages();
+
 // Waits until a worker that is still running has finished with the Key (its last key-library
 // call returned, the reader closed), at most `milliseconds`. Its outcome is still handled.
 void WaitForWorkerToEnd(DWORD milliseconds);
