@@ -15,6 +15,14 @@ constexpr UINT kInputRanges[][2] = {
 // A bound, in case the platform keeps making mouse moves while the queue is emptied.
 constexpr int kMostPerRange = 4096;
 
+// One look at the queue before the range by range search: a search that finds nothing costs
+// each time, and mostly nothing is queued. Input that another program posted counts as a
+// posted message. (QS_INPUT would carry flags that older systems refuse.)
+bool MayHoldInput()
+{
+    return HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON | QS_POSTMESSAGE)) != 0;
+}
+
 } // namespace
 
 bool TakeTypedAhead(char* typed, int size)
@@ -22,6 +30,11 @@ bool TakeTypedAhead(char* typed, int size)
     int count = 0;
     bool fits = true;
     MSG message;
+    if (!MayHoldInput()) {
+        if (size > 0)
+            typed[0] = '\0';
+        return true;
+    }
     // A translated key press posts its character, which comes out before the next key.
     for (int i = 0; i < kMostPerRange && PeekMessageA(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE); ++i) {
         if (message.message == WM_KEYDOWN) {
@@ -47,6 +60,8 @@ bool TakeTypedAhead(char* typed, int size)
 
 void DiscardQueuedInput()
 {
+    if (!MayHoldInput())
+        return;
     MSG message;
     for (const auto& range : kInputRanges)
         for (int i = 0; i < kMostPerRange && PeekMessageA(&message, nullptr, range[0], range[1], PM_REMOVE); ++i) {

@@ -23,11 +23,12 @@ void AppendText(char* buffer, size_t size, const char* text)
 
 void InitCredentialDialog(HWND dialog, std::initializer_list<ControlText> texts)
 {
-    SetWindowTextA(dialog, g_app.caption);
-    SetDlgItemTextA(dialog, IDOK, LoadText(IDS_OK));
-    SetDlgItemTextA(dialog, IDCANCEL, LoadText(IDS_CANCEL));
+    // Only what differs from the template is set: the dialog is not shown until this is done.
+    ReplaceText(dialog, g_app.caption);
+    ReplaceItemText(dialog, IDOK, LoadText(IDS_OK));
+    ReplaceItemText(dialog, IDCANCEL, LoadText(IDS_CANCEL));
     for (const ControlText& text : texts)
-        SetDlgItemTextA(dialog, text.controlId, LoadText(text.stringId));
+        ReplaceItemText(dialog, text.controlId, LoadText(text.stringId));
     // There is no icon 105 among the resources, so this installs none: the credential
     // dialogs show no icon, whatever the dialog class carried before.
     HICON icon = LoadIconA(g_app.instance, MAKEINTRESOURCEA(IDI_CREDENTIAL_DIALOG));
@@ -47,7 +48,7 @@ void ComposeSecretPrompt(HWND dialog, int promptId, UINT sentenceId, UINT usualI
         AppendText(prompt, sizeof prompt, defaultText);
         AppendText(prompt, sizeof prompt, "\".");
     }
-    SetDlgItemTextA(dialog, promptId, prompt);
+    ReplaceItemText(dialog, promptId, prompt);
 }
 
 namespace {
@@ -61,25 +62,45 @@ void ShowClearAllChoice(HWND dialog, const CredentialDialog& row)
     row.onClearAllClicked(dialog);
 }
 
-// The dialog opens with the field ready for typing, its text (a retry's last entry) selected.
-// Where the box has disabled it, the first control that takes the focus gets it.
-void FocusField(HWND dialog, int editId)
-{
-    HWND edit = GetDlgItem(dialog, editId);
-    HWND focus = IsWindowEnabled(edit) ? edit : GetNextDlgTabItem(dialog, nullptr, FALSE);
-    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focus), TRUE);
-}
+// How the field is to be focused when the dialog is first activated (DWLP_USER).
+enum FieldFocus : LONG_PTR { kFocused, kSelectAll, kCaretAtEnd };
 
-// What the user typed while the Key was looked for goes into the field, whole and in order,
-// with the caret behind it so that typing goes on where it stopped.
-void InsertTypedAhead(HWND dialog, int editId)
+// What the user typed while the Key was looked for goes into the field, whole and in order;
+// false when nothing was typed.
+bool InsertTypedAhead(HWND dialog, int editId)
 {
     if (g_attempt.typedAhead[0] == '\0')
-        return;
+        return false;
     SetDlgItemTextA(dialog, editId, g_attempt.typedAhead);
-    const auto end = static_cast<WPARAM>(std::strlen(g_attempt.typedAhead));
-    SendDlgItemMessageA(dialog, editId, EM_SETSEL, end, static_cast<LPARAM>(end));
     ForgetTypedAhead();
+    return true;
+}
+
+// The dialog opens with the field ready for typing: its text (a retry's last entry) selected,
+// or the caret behind what was typed ahead so that typing goes on where it stopped. Where the
+// box has disabled the field, the first control that takes the focus gets it. This is done
+// when the dialog is first activated, just after it shows: giving the focus to a dialog that
+// is not shown yet activates it early and makes it appear later.
+void FocusField(HWND dialog, int editId, FieldFocus how)
+{
+    HWND edit = GetDlgItem(dialog, editId);
+    const bool enabled = IsWindowEnabled(edit) != FALSE;
+    SendMessageA(dialog, WM_NEXTDLGCTL,
+                 reinterpret_cast<WPARAM>(enabled ? edit : GetNextDlgTabItem(dialog, nullptr, FALSE)), TRUE);
+    if (enabled && how == kCaretAtEnd) {
+        const auto end = static_cast<WPARAM>(GetWindowTextLengthA(edit));
+        SendMessageA(edit, EM_SETSEL, end, static_cast<LPARAM>(end));
+    }
+}
+
+// The focus that the first activation is to give, once.
+FieldFocus TakeFieldFocus(HWND dialog, WPARAM activation)
+{
+    if (LOWORD(activation) == WA_INACTIVE)
+        return kFocused;
+    const auto how = static_cast<FieldFocus>(GetWindowLongPtrA(dialog, DWLP_USER));
+    SetWindowLongPtrA(dialog, DWLP_USER, kFocused);
+    return how;
 }
 
 // In a series the dialog offers to keep what is typed for the next Keys of its type: a box
@@ -112,8 +133,15 @@ INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT 
         row.onInit(dialog, lParam);
         ShowClearAllChoice(dialog, row);
         AddKeepBox(dialog);
-        FocusField(dialog, row.editId);
-        InsertTypedAhead(dialog, row.editId);
+        SetWindowLongPtrA(dialog, DWLP_USER, InsertTypedAhead(dialog, row.editId) ? kCaretAtEnd : kSelectAll);
+    } else if (message == WM_ACTIVATE) {
+        const FieldFocus how = TakeFieldFocus(dialog, wParam);
+        if (how == kFocused)
+            return FALSE;
+        FocusField(dialog, row.editId, how);
+        // Handled: the dialog manager would otherwise give the focus to its first control.
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
+        return TRUE;
     } else if (message == WM_COMMAND) {
         switch (LOWORD(wParam)) {
         case IDOK:

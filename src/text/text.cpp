@@ -154,3 +154,14 @@ char* FormatTextArg(UINT id, const char* arg, char* target, int targetSize)
     const char* args[] = {arg};
     return FormatText(id, target, targetSize, args, 1);
 }
+
+void ReplaceText(HWND window, const char* text)
+{
+    char shown[256];
+    const int length = window != nullptr ? GetWindowTextA(window, shown, sizeof shown) : 0;
+    if (length > 0 && length < static_cast<int>(sizeof shown) - 1 && std::strcmp(shown, text) == 0)
+        return;
+    SetWindowTextA(window, text);
+}
+
+void ReplaceItemText(HWND dialog, int controlId, const char* text) { ReplaceText(GetDlgItem(dialog, controlId), text); }

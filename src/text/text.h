@@ -18,3 +18,10 @@ char* FormatText(UINT id, char* target, int targetSize, const char* const* args,
 
 // FormatText with one text argument, for the messages with a single %s.
 char* FormatTextArg(UINT id, const char* arg, char* target = nullptr, int targetSize = -1);
+
+// Sets a window's text unless it shows that text already: on a visible window every new text
+// is drawn at once, and each one costs time before a dialog shows.
+void ReplaceText(HWND window, const char* text);
+
+// ReplaceText on a dialog's control.
+void ReplaceItemText(HWND dialog, int controlId, const char* text);

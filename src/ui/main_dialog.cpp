@@ -28,19 +28,9 @@ HFONT g_linkFont;
 UINT_PTR g_helpTimer; // 0 while no help timer runs
 HBITMAP g_headerImage; // as made for the window's DPI
 
-// The dialog is already visible when its texts are set, and a visible window redraws at once
-// whatever text it is given. A text that the template already shows is left as it is, so
-// that the window is drawn once, when it first paints, and takes input sooner.
-void ReplaceText(HWND window, const char* text)
-{
-    char shown[256];
-    const int length = window != nullptr ? GetWindowTextA(window, shown, sizeof shown) : 0;
-    if (length > 0 && length < static_cast<int>(sizeof shown) - 1 && std::strcmp(shown, text) == 0)
-        return;
-    SetWindowTextA(window, text);
-}
-
-void SetItemText(HWND dialog, int id, UINT textId) { ReplaceText(GetDlgItem(dialog, id), LoadText(textId)); }
+// The dialog is already visible when its texts are set: a text that the template already
+// shows is left as it is, so that the window is drawn once, when it first paints.
+void SetItemText(HWND dialog, int id, UINT textId) { ReplaceItemText(dialog, id, LoadText(textId)); }
 
 HBITMAP LoadBitmapResource(int id)
 {
@@ -97,12 +87,13 @@ void StartAttempt(HWND dialog, Operation operation)
 {
     if (g_attempt.busy || SeriesRunning())
         return;
-    BeginAttempt(dialog);
-    if (!KeyLibraryUsable(dialog) ||
-        (g_app.argumentCount == 0 && ShowMessage(dialog, IDS_CONNECT_KEY, MB_OKCANCEL) != IDOK)) {
+    const bool prompt = g_app.argumentCount == 0;
+    BeginAttempt(dialog, prompt ? ButtonsOff::BehindPrompt : ButtonsOff::Now);
+    if (!KeyLibraryUsable(dialog) || (prompt && ShowMessage(dialog, IDS_CONNECT_KEY, MB_OKCANCEL) != IDOK)) {
         EndAttempt(dialog);
         return;
     }
+    TurnButtonsOff(dialog);
     g_attempt.operation = operation;
     std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
     StartOperation(dialog, true);
@@ -187,6 +178,10 @@ void OnTimer(HWND dialog, UINT_PTR timer)
     if (timer == kWorkerWatchTimer) {
         OnWorkerWatchTimer(dialog);
         SeriesAfterAttemptWork(dialog);
+        return;
+    }
+    if (timer == kButtonsOffTimer) {
+        TurnButtonsOff(dialog);
         return;
     }
     KillTimer(dialog, g_helpTimer);

@@ -111,7 +111,21 @@ void OnWorkerWatchTimer(HWND mainDialog)
     HandleStatusMessage(mainDialog, g_attempt.outcome);
 }
 
-void BeginAttempt(HWND mainDialog)
+void TurnButtonsOff(HWND mainDialog)
+{
+    KillTimer(mainDialog, kButtonsOffTimer);
+    if (!g_attempt.busy)
+        return;
+    EnableButtons(mainDialog, false);
+    // A disabled button that keeps the focus still takes Enter and Space. Where the platform
+    // has taken the focus from it already, moving the focus again would only cost time
+    // before the next window shows.
+    HWND focus = GetFocus();
+    if (focus != nullptr && focus != mainDialog && !IsWindowEnabled(focus))
+        SetFocus(mainDialog);
+}
+
+void BeginAttempt(HWND mainDialog, ButtonsOff when)
 {
     g_attempt.busy = true;
     g_attempt.stoppedTold = false;
@@ -120,13 +134,11 @@ void BeginAttempt(HWND mainDialog)
     g_attempt.resultError = 0;
     g_attempt.chosenReader[0] = '\0';
     ForgetRejectedCredential();
-    EnableButtons(mainDialog, false);
-    // A disabled button that keeps the focus still takes Enter and Space. Where the platform
-    // has taken the focus from it already, moving the focus again would only cost time
-    // before the next window shows.
-    HWND focus = GetFocus();
-    if (focus != nullptr && focus != mainDialog && !IsWindowEnabled(focus))
-        SetFocus(mainDialog);
+    // The prompt's own loop runs the timer once the prompt has shown and drawn itself.
+    if (when == ButtonsOff::BehindPrompt)
+        SetTimer(mainDialog, kButtonsOffTimer, USER_TIMER_MINIMUM, nullptr);
+    else
+        TurnButtonsOff(mainDialog);
     BlockShutdown(mainDialog);
 }
 
@@ -143,6 +155,7 @@ void EndAttempt(HWND mainDialog)
         SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
     g_attempt.reachedSetUp = false;
     ForgetRejectedCredential();
+    KillTimer(mainDialog, kButtonsOffTimer);
     EnableButtons(mainDialog, true);
     HWND focus = GetFocus();
     if (focus == nullptr || focus == mainDialog)

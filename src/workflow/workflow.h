@@ -31,9 +31,14 @@ enum WorkerMode : int {
 constexpr DWORD kDefaultSpaceRequest = 7000;
 
 // An attempt, as the main dialog runs it on the user-interface thread: from the Format or
-// Unformat command until its final outcome has been handled. Meanwhile the buttons that
-// start attempts or end the program are off and the busy flag is set.
-void BeginAttempt(HWND mainDialog);
+// Unformat command until its final outcome has been handled. Meanwhile the busy flag is set
+// and the buttons that start attempts or end the program are off. A button draws itself
+// the moment it goes off, which would hold up the prompt that opens an attempt; behind a
+// prompt they go off by a timer instead, once the prompt shows, or when it is answered.
+enum class ButtonsOff { Now, BehindPrompt };
+void BeginAttempt(HWND mainDialog, ButtonsOff when = ButtonsOff::Now);
+constexpr UINT_PTR kButtonsOffTimer = 3;
+void TurnButtonsOff(HWND mainDialog);
 void EndAttempt(HWND mainDialog);
 // Ends the attempt when no worker carries it on (it was cancelled, found no Key, failed).
 void EndAttemptUnlessWorking(HWND mainDialog);

@@ -63,6 +63,23 @@ TEST(JourneyBusy, CloseIsRefusedWhileASlowUnformatRuns)
     journey.expectEveryReaderClosed();
 }
 
+// The buttons go off behind the connect prompt, once it shows, and come back after Cancel.
+TEST(JourneyBusy, ButtonsAreOffBehindTheConnectPrompt)
+{
+    Journey journey(ProgramDriver::shippedKeySet("default"));
+    journey.start();
+    journey.press(IDC_MAIN_FORMAT);
+    const SeenWindow prompt = journey.program.next();
+    ASSERT_EQ(kConnect.text, prompt.text);
+    HWND main = journey.main.window;
+    EXPECT_TRUE(ProgramDriver::waitForEnabled(main, IDC_MAIN_UNFORMAT, 2000, false));
+    EXPECT_FALSE(ProgramDriver::enabled(main, IDC_MAIN_FORMAT));
+    EXPECT_FALSE(ProgramDriver::enabled(main, IDC_MAIN_EXIT));
+    ProgramDriver::press(prompt.window, IDCANCEL);
+    journey.closeIdleMainDialog();
+    EXPECT_EQ(0, journey.program.logCount("InitReader"));
+}
+
 // The close refused during the work is not remembered; after the error message the caption
 // is back, and the next close ends the program.
 TEST(JourneyBusy, CloseAfterAFailedSlowFormatEndsTheProgram)

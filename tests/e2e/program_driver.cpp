@@ -169,9 +169,9 @@ bool ProgramDriver::waitForText(HWND dialog, int controlId, const std::string& t
     return PollWhileWindowExists(dialog, milliseconds, [&] { return controlText(dialog, controlId) == text; });
 }
 
-bool ProgramDriver::waitForEnabled(HWND dialog, int controlId, DWORD milliseconds)
+bool ProgramDriver::waitForEnabled(HWND dialog, int controlId, DWORD milliseconds, bool wanted)
 {
-    return PollWhileWindowExists(dialog, milliseconds, [&] { return enabled(dialog, controlId); });
+    return PollWhileWindowExists(dialog, milliseconds, [&] { return enabled(dialog, controlId) == wanted; });
 }
 
 bool ProgramDriver::ended(DWORD milliseconds)

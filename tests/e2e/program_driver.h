@@ -65,8 +65,8 @@ public:
     // Polls until the control's text reads `text`; false on timeout or when the window went.
     static bool waitForText(HWND dialog, int controlId, const std::string& text, DWORD milliseconds = 20000);
 
-    // Polls until the control is enabled; false on timeout or when the window went.
-    static bool waitForEnabled(HWND dialog, int controlId, DWORD milliseconds = 20000);
+    // Polls until the control is enabled (or disabled); false on timeout or when the window went.
+    static bool waitForEnabled(HWND dialog, int controlId, DWORD milliseconds = 20000, bool enabled = true);
 
     bool ended(DWORD milliseconds = 20000);
     DWORD exitCode() const { return process_->exitCode(); }
