@@ -263,13 +263,13 @@ void PrintSeries(const SeriesRun& run, int keys)
         Fail("series: " + run.failure);
     std::printf("series of %d Keys in one reader, each plugged in by the probe, ms\n", keys);
     const double noticed = Largest(run.noticed);
-    Print("plugged in -> noticed, the slowest", Fixed(noticed, 1), "", "", "", "< 1000 ms", noticed < 1000 ? "met" : "MISSED");
-    Print("first Key: noticed -> its credential dialog", Fixed(run.firstBox, 1), "", "", "", "< 500 ms",
+    Print("plugged in -> noticed, slowest", Fixed(noticed, 1), "", "", "", "< 1000 ms", noticed < 1000 ? "met" : "MISSED");
+    Print("first Key: noticed -> its dialog", Fixed(run.firstBox, 1), "", "", "", "< 500 ms",
           run.firstBox < 500 ? "met" : "MISSED");
     const double work = run.workAfterNoticed.empty() ? 0 : Largest(run.workAfterNoticed);
-    Print("later Keys: noticed -> work begins, the slowest", Fixed(work, 1), "", "", "", "< 500 ms",
+    Print("later Keys: noticed -> work, slowest", Fixed(work, 1), "", "", "", "< 500 ms",
           work < 500 ? "met" : "MISSED");
-    Print("windows to answer per Key after the first", std::to_string(run.keystrokesAfterFirst), "", "", "", "0",
+    Print("windows to answer per later Key", std::to_string(run.keystrokesAfterFirst), "", "", "", "0",
           run.keystrokesAfterFirst == 0 ? "met" : "MISSED");
 }
 

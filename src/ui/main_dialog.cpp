@@ -89,7 +89,13 @@ void StartAttempt(HWND dialog, Operation operation)
         return;
     const bool prompt = g_app.argumentCount == 0;
     BeginAttempt(dialog, prompt ? ButtonsOff::BehindPrompt : ButtonsOff::Now);
-    if (!KeyLibraryUsable(dialog) || (prompt && ShowMessage(dialog, IDS_CONNECT_KEY, MB_OKCANCEL) != IDOK)) {
+    const bool answered =
+        KeyLibraryUsable(dialog) && (!prompt || ShowMessage(dialog, IDS_CONNECT_KEY, MB_OKCANCEL) == IDOK);
+    if (!answered) {
+        // Closing, the box gave the focus to a button that the dialog manager picked past the
+        // disabled ones; the user gets it back on Format. (While the attempt goes on it must
+        // stay on a control: keys typed ahead for the credential field come to it.)
+        SetFocus(nullptr);
         EndAttempt(dialog);
         return;
     }

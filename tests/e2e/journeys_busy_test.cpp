@@ -63,7 +63,8 @@ TEST(JourneyBusy, CloseIsRefusedWhileASlowUnformatRuns)
     journey.expectEveryReaderClosed();
 }
 
-// The buttons go off behind the connect prompt, once it shows, and come back after Cancel.
+// The buttons go off behind the connect prompt, once it shows, and come back after Cancel
+// with the focus on Format.
 TEST(JourneyBusy, ButtonsAreOffBehindTheConnectPrompt)
 {
     Journey journey(ProgramDriver::shippedKeySet("default"));
@@ -76,6 +77,12 @@ TEST(JourneyBusy, ButtonsAreOffBehindTheConnectPrompt)
     EXPECT_FALSE(ProgramDriver::enabled(main, IDC_MAIN_FORMAT));
     EXPECT_FALSE(ProgramDriver::enabled(main, IDC_MAIN_EXIT));
     ProgramDriver::press(prompt.window, IDCANCEL);
+    ASSERT_TRUE(ProgramDriver::waitForEnabled(main, IDC_MAIN_UNFORMAT));
+    // Keys go to Format again, not to a button that happened to be next to it.
+    GUITHREADINFO focus{};
+    focus.cbSize = sizeof focus;
+    EXPECT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &focus));
+    EXPECT_EQ(GetDlgItem(main, IDC_MAIN_FORMAT), focus.hwndFocus);
     journey.closeIdleMainDialog();
     EXPECT_EQ(0, journey.program.logCount("InitReader"));
 }
