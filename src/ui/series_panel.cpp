@@ -16,7 +16,7 @@
 namespace {
 
 constexpr int kMostShownResults = 50;
-constexpr int kPanelHeight = 132; // dialog units below the usual content
+constexpr int kPanelHeight = 142; // dialog units below the usual content
 
 // A control of the series' part of the window, in dialog units.
 void AddControl(HWND dialog, const char* className, DWORD style, int id, RECT place, UINT textId)
@@ -38,14 +38,14 @@ void CreatePanel(HWND dialog)
     GetWindowRect(dialog, &window);
     SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left, window.bottom - window.top + grow.bottom,
                  SWP_NOMOVE | SWP_NOZORDER);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_STATE, {8, 84, 236, 34}, 0);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_COUNT, {8, 120, 236, 9}, 0);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_KEPT, {8, 131, 236, 9}, 0);
-    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_RESULTS_LABEL, {8, 143, 236, 8}, IDS_SERIES_RESULTS_LABEL);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_STATE, {8, 84, 236, 44}, 0);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_COUNT, {8, 130, 236, 9}, 0);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_KEPT, {8, 141, 236, 9}, 0);
+    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_RESULTS_LABEL, {8, 153, 236, 8}, IDS_SERIES_RESULTS_LABEL);
     AddControl(dialog, "ListBox", WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT,
-               IDC_SERIES_RESULTS, {8, 152, 236, 40}, 0);
-    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 196, 72, 14}, IDS_SERIES_STOP);
-    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 196, 90, 14},
+               IDC_SERIES_RESULTS, {8, 162, 236, 40}, 0);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 206, 72, 14}, IDS_SERIES_STOP);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 206, 90, 14},
                IDS_SERIES_SHOW_RECEIPTS);
 }
 
@@ -126,6 +126,18 @@ void ShowKept(HWND dialog)
                  count > 0 ? FormatTextArg(IDS_SERIES_KEPT, names, text, sizeof text) : LoadText(IDS_SERIES_NOTHING_KEPT));
 }
 
+// A control that went off takes the focus with it: it goes to Stop while the series runs,
+// and back to Several Keys when it has ended.
+void KeepFocus(HWND dialog, bool running)
+{
+    HWND focus = GetFocus();
+    if (focus != nullptr && focus != dialog && IsWindowEnabled(focus))
+        return;
+    HWND target = GetDlgItem(dialog, running ? IDC_SERIES_STOP : IDC_MAIN_SERIES);
+    if (IsWindowEnabled(target))
+        SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+}
+
 void UpdatePanel(HWND dialog, const SeriesStatus& status)
 {
     ShowState(dialog, status);
@@ -135,6 +147,8 @@ void UpdatePanel(HWND dialog, const SeriesStatus& status)
     EnableWindow(GetDlgItem(dialog, IDC_SERIES_STOP), running && status.phase != SeriesPhase::Stopping);
     for (int id : {IDC_MAIN_FORMAT, IDC_MAIN_UNFORMAT, IDC_MAIN_SERIES})
         EnableWindow(GetDlgItem(dialog, id), !running && !g_attempt.busy);
+    if (!g_attempt.busy)
+        KeepFocus(dialog, running);
 }
 
 // The newest result first; the list scrolls sideways so that no message is cut.
