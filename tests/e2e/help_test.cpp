@@ -2,6 +2,7 @@
 #include "program_driver.h"
 
 #include "res/resource.h"
+#include "support/test_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,17 @@ HWND WaitForReadmeViewer(DWORD programProcess)
     return search.found;
 }
 
+// Inside `base`, a folder whose path with "\\readme.txt" is `length` characters long.
+std::string FolderReaching(const std::string& base, size_t length)
+{
+    std::string folder = base;
+    for (size_t left = length - 11 - folder.size(); left > 0; left = length - 11 - folder.size()) {
+        folder += "\\" + std::string(left - 1 <= 100 ? left - 1 : 90, 'd');
+        EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder.size();
+    }
+    return folder;
+}
+
 } // namespace
 
 TEST(Help, OpensTheReadmeBesideTheProgram)
@@ -51,24 +63,43 @@ TEST(Help, OpensTheReadmeBesideTheProgram)
     EXPECT_EQ(0u, program.exitCode());
 }
 
-// A folder named readme.txt is no help file: the shell would open the folder instead.
-TEST(Help, WithoutReadmeTheProgramSaysSo)
+// Help says why it failed: a missing file (or a folder named readme.txt, which the shell
+// would open instead), or a path of 260 characters to a readme.txt that is there.
+TEST(Help, WithoutReadmeTheProgramSaysWhy)
 {
-    for (bool folderInItsPlace : {false, true}) {
-        SCOPED_TRACE(folderInItsPlace ? "a folder named readme.txt" : "no readme.txt");
+    const std::string notFound = "Unable to activate Help! The help file readme.txt was not found beside the program. "
+                                 "Please copy it into the program's folder, or install the program again.";
+    const struct {
+        const char* what;
+        bool removed, folderInItsPlace, longPath;
+        std::string text;
+    } cases[] = {
+        {"no readme.txt", true, false, false, notFound},
+        {"a folder named readme.txt", true, true, false, notFound},
+        {"readme.txt at 260 characters", false, false, true, "Unable to activate Help!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         ProgramDriver program(ProgramDriver::shippedKeySet("default"));
         const std::string readme = program.folder().file("readme.txt");
-        DeleteFileA(readme.c_str());
-        if (folderInItsPlace) {
+        if (c.removed)
+            DeleteFileA(readme.c_str());
+        if (c.folderInItsPlace) {
             ASSERT_TRUE(CreateDirectoryA(readme.c_str(), nullptr));
+        }
+        if (c.longPath) {
+            const std::string folder = FolderReaching(program.folder().path(), MAX_PATH);
+            // Renamed, so that the program's own path stays short enough to start.
+            for (const char* file : {"readme.txt", "cardwyn32.dll", "plinth.dll"})
+                ASSERT_TRUE(CopyInto(program.folder().file(file), folder)) << file;
+            ASSERT_TRUE(CopyInto(program.folder().file("keyprep.exe"), folder, "kp.exe"));
+            program.runInstalled(folder, "kp.exe");
+            program.startFrom(program.folder().path());
         }
         program.start();
         const SeenWindow main = program.mainDialog();
         PostMessageA(main.window, WM_COMMAND, IDC_MAIN_HELP, 0);
-        const SeenWindow box = program.answer("Unable to activate Help! The help file readme.txt was not found beside "
-                                              "the program. Please copy it into the program's folder, or install "
-                                              "the program again.",
-                                              IDOK);
+        const SeenWindow box = program.answer(c.text, IDOK);
         EXPECT_EQ(main.window, box.owner);
         EXPECT_NE("", box.icon);
         PostMessageA(main.window, WM_CLOSE, 0, 0);

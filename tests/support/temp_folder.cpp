@@ -9,24 +9,25 @@
 
 namespace {
 
-void RemoveTree(const std::string& folder)
+// Wide and with the \\?\ prefix, so that paths of MAX_PATH characters or more go too.
+void RemoveTree(const std::wstring& folder)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(JoinPath(folder, "*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..")
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
                 continue;
-            const std::string full = JoinPath(folder, name);
+            const std::wstring full = folder + L"\\" + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(full);
             else
-                DeleteFileA(full.c_str());
-        } while (FindNextFileA(search, &found));
+                DeleteFileW(full.c_str());
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 } // namespace
@@ -46,6 +47,12 @@ TempFolder::TempFolder()
     }
 }
 
-TempFolder::~TempFolder() { RemoveTree(path_); }
+TempFolder::~TempFolder()
+{
+    std::wstring wide(path_.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, path_.data(), static_cast<int>(path_.size()), wide.data(),
+                                    static_cast<int>(wide.size())));
+    RemoveTree(L"\\\\?\\" + wide);
+}
 
 std::string TempFolder::file(const std::string& name) const { return JoinPath(path_, name); }
