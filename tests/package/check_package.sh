@@ -144,5 +144,14 @@ keyprep-$v-training-simulator.zip"
 
 [ "$(grep -c 'signed' "$out/said")" -eq 1 ] || fail "an unsigned package is not said so in one line"
 
+# Files named like a release's that its SHA256SUMS does not list stop the next package, and stay.
+for stray in keyprep-0.9.msi keyprep-notes.zip; do
+  echo "not made by tools/package" >"$dist/$stray"
+  KEYPREP_BUILD_DIR=$build "$root/tools/package" "$dist" >/dev/null 2>"$out/said" && fail "it packaged over $stray"
+  grep -q "holds $stray, which is no file of the release" "$out/said" && [ -f "$dist/$stray" ] ||
+    fail "$stray was not named, or was removed: $(cat "$out/said")"
+  rm "$dist/$stray"
+done
+
 echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"
 exit $((failures > 0))
