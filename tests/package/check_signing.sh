@@ -98,8 +98,7 @@ heirs=$(awk -v top="$(head -1 execs | cut -d' ' -f1)" '$1 != top' execs | { grep
 [ -z "$heirs" ] || fail "programs started with the PIN: $heirs"
 check_release "PKCS#11" token
 
-trusted=(--CAfile signer.crt --TSA-CAfile tsa.crt)
-KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" "${trusted[@]}" pkcs12 >verified 2>&1 ||
+KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt --TSA-CAfile tsa.crt pkcs12 >verified 2>&1 ||
   fail "the signed release is not this source's build: $(cat verified)"
 [ "$(grep -c 'signature ok, timestamp ok$' verified)" -eq 5 ] || fail "not five signatures verified: $(cat verified)"
 # One byte of the time-stamping server's signature on the MSI (the signature's last 256-byte
@@ -110,9 +109,9 @@ at=$(openssl asn1parse -inform DER -in signature.der |
      sed -n 's/^ *\([0-9]*\):d=[0-9]* *hl=\([0-9]*\) *l= *256 prim: OCTET STRING.*/\1+\2/p' | tail -1)
 bytes=$(od -An -tx1 -j $((at)) -N16 signature.der | tr -d ' \n' | sed 's/../\\x&/g')
 at=$(( $(LC_ALL=C grep -obUaP -m1 "$bytes" "stamp/keyprep-$version.msi" | cut -d: -f1) + 8 ))
-byte=$(od -An -tu1 -j "$at" -N1 "stamp/keyprep-$version.msi")
-printf "\\x$(printf %02x $((byte ^ 255)))" | dd of="stamp/keyprep-$version.msi" bs=1 seek="$at" conv=notrunc 2>/dev/null
-KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" "${trusted[@]}" stamp >verified 2>&1 &&
+printf "\\x$(printf %02x $(($(od -An -tu1 -j "$at" -N1 "stamp/keyprep-$version.msi") ^ 255)))" |
+  dd of="stamp/keyprep-$version.msi" bs=1 seek="$at" conv=notrunc 2>/dev/null
+KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt --TSA-CAfile tsa.crt stamp >verified 2>&1 &&
   fail "a release with a broken timestamp passed: $(cat verified)"
 grep -q "^keyprep-$version.msi  *signature ok, timestamp failed" verified ||
   fail "the broken timestamp is not named: $(cat verified)"
