@@ -4,6 +4,7 @@
 #include "common/library_binding.h"
 #include "core/app_context.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -83,12 +84,10 @@ size_t FittingBytes(const char* text, size_t room)
     return length;
 }
 
-// `text` cut to `limit` bytes, the last of them an ellipsis, in `shortened`.
-const char* Shortened(const char* text, size_t limit, const char* ellipsis, char (&shortened)[kSharedTextSize])
+// `text` cut to `limit` bytes, the last of them an ellipsis, in `shortened` (limit + 1 bytes).
+const char* Shortened(const char* text, size_t limit, const char* ellipsis, char* shortened)
 {
     const size_t ellipsisLength = std::strlen(ellipsis);
-    if (limit > sizeof shortened - 1)
-        limit = sizeof shortened - 1;
     if (limit < ellipsisLength) {
         shortened[0] = '\0';
         return shortened;
@@ -97,6 +96,17 @@ const char* Shortened(const char* text, size_t limit, const char* ellipsis, char
     std::memcpy(shortened, text, kept);
     std::strcpy(shortened + kept, ellipsis);
     return shortened;
+}
+
+// The ellipsis in the system's code page, which the message box shows; "..." where it has none.
+void LoadEllipsis(char (&ellipsis)[4])
+{
+    BOOL defaulted = FALSE;
+    const int length = WideCharToMultiByte(CP_ACP, 0, L"\u2026", 1, ellipsis, sizeof ellipsis - 1, nullptr, &defaulted);
+    if (length <= 0 || defaulted)
+        std::strcpy(ellipsis, "...");
+    else
+        ellipsis[length] = '\0';
 }
 
 // Writes the formatted text piece by piece, so that no piece runs past the target.
@@ -119,7 +129,7 @@ void ExpandFormat(void* context)
             const char* arg = job->args[next];
             char shortened[kSharedTextSize];
             if (job->limits != nullptr && std::strlen(arg) > job->limits[next])
-                arg = Shortened(arg, job->limits[next], job->ellipsis, shortened);
+                arg = Shortened(arg, std::min(job->limits[next], sizeof shortened - 1), job->ellipsis, shortened);
             ++next;
             const int n = std::snprintf(out, room, conversion, arg);
             written = n < 0 ? 0 : static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room - 1;
@@ -155,17 +165,6 @@ void ShareRoom(const char* const* args, int argCount, size_t room, size_t* limit
     for (int i = 0; i < argCount; ++i)
         if (!whole[i])
             limits[i] = room / open;
-}
-
-// The ellipsis in the system's code page, which the message box shows; "..." where it has none.
-void LoadEllipsis(char (&ellipsis)[4])
-{
-    BOOL defaulted = FALSE;
-    const int length = WideCharToMultiByte(CP_ACP, 0, L"\u2026", 1, ellipsis, sizeof ellipsis - 1, nullptr, &defaulted);
-    if (length <= 0 || defaulted)
-        std::strcpy(ellipsis, "...");
-    else
-        ellipsis[length] = '\0';
 }
 
 // The format's own words first, with every argument empty; then the arguments in the room
@@ -275,3 +274,17 @@ void ReplaceText(HWND window, const char* text)
 }
 
 void ReplaceItemText(HWND dialog, int controlId, const char* text) { ReplaceText(GetDlgItem(dialog, controlId), text); }
+
+char* CopyShortened(char* target, size_t size, const char* text)
+{
+    if (size == 0)
+        return target;
+    if (std::strlen(text) < size) {
+        std::strcpy(target, text);
+        return target;
+    }
+    char ellipsis[4];
+    LoadEllipsis(ellipsis);
+    Shortened(text, size - 1, ellipsis, target);
+    return target;
+}

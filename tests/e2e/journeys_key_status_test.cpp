@@ -228,13 +228,13 @@ TEST(JourneyKeyStatus, KeyPulledDuringFormatIsFormattedOnTheNextTry)
 }
 
 // When no Key can be used, or it left the reader during the work, the message says why and
-// what to do, in the user's language. A reader name too long for the message is cut to leave
-// it at 1,023 characters, ending in its own words; the ellipsis is 0x85 in code page 1252.
+// what to do, in the user's language. A reader name longer than any reader's is cut, its last
+// character an ellipsis (0x85 in code page 1252), and the message ends in its own words.
 TEST(JourneyKeyStatus, MessagesSayWhatToDo)
 {
     const std::string busy = Replaced(ProgramDriver::shippedKeySet("type03_no_credential"), "Type=30", "Type=30\nAvailable=no");
     const std::string longName(32000, 'r');
-    const std::string shortened = longName.substr(0, 1023 - NamedReaderMissing("\x85").text.size()) + "\x85";
+    const std::string shortened = longName.substr(0, 510) + "\x85";
     const struct {
         std::string keySet;
         std::string arguments;
