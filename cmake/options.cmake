@@ -15,11 +15,22 @@ function(keyprep_dll target)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${target})
 endfunction()
 
+# Builds `target` only when the string table of `rc_file` gives each ID once.
+function(keyprep_check_string_ids target rc_file)
+  get_filename_component(rc ${rc_file} ABSOLUTE)
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.string-ids)
+  set(script ${PROJECT_SOURCE_DIR}/tools/check-string-ids)
+  add_custom_command(OUTPUT ${stamp} COMMAND python3 ${script} ${rc} ${stamp} DEPENDS ${rc} ${script} VERBATIM)
+  add_custom_target(${target}_string_ids DEPENDS ${stamp})
+  add_dependencies(${target} ${target}_string_ids)
+endfunction()
+
 # A DLL that holds resources only: no code, no C runtime, no entry point.
 function(keyprep_resource_dll target rc_file)
   add_library(${target} SHARED ${rc_file})
   set_target_properties(${target} PROPERTIES PREFIX "" LINKER_LANGUAGE C)
   target_link_options(${target} PRIVATE -nostdlib -Wl,--entry,0)
+  keyprep_check_string_ids(${target} ${rc_file})
 endfunction()
 
 # Reproducible binaries: the same commit gives the same bytes in any build folder. No time

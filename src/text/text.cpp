@@ -4,6 +4,7 @@
 #include "common/library_binding.h"
 #include "core/app_context.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -57,12 +58,56 @@ bool FormatMatches(const char* format, int argCount)
     return conversions == argCount;
 }
 
+// More arguments than this are not shortened by FormatTextFitted; no message has so many.
+constexpr int kMostFittedArgs = 8;
+
 struct FormatJob {
     const char* format;
     const char* const* args;
+    int argCount;
     char* target;
     int targetSize;
+    const size_t* limits; // the most bytes of each argument, or null for no limit
+    const char* ellipsis;
 };
+
+// How many bytes of `text` fit in `room` without splitting a character of the code page.
+size_t FittingBytes(const char* text, size_t room)
+{
+    size_t length = 0;
+    while (text[length] != '\0') {
+        const size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[length])) && text[length + 1] != '\0' ? 2 : 1;
+        if (length + step > room)
+            break;
+        length += step;
+    }
+    return length;
+}
+
+// `text` cut to `limit` bytes, the last of them an ellipsis, in `shortened` (limit + 1 bytes).
+const char* Shortened(const char* text, size_t limit, const char* ellipsis, char* shortened)
+{
+    const size_t ellipsisLength = std::strlen(ellipsis);
+    if (limit < ellipsisLength) {
+        shortened[0] = '\0';
+        return shortened;
+    }
+    const size_t kept = FittingBytes(text, limit - ellipsisLength);
+    std::memcpy(shortened, text, kept);
+    std::strcpy(shortened + kept, ellipsis);
+    return shortened;
+}
+
+// The ellipsis in the system's code page, which the message box shows; "..." where it has none.
+void LoadEllipsis(char (&ellipsis)[4])
+{
+    BOOL defaulted = FALSE;
+    const int length = WideCharToMultiByte(CP_ACP, 0, L"\u2026", 1, ellipsis, sizeof ellipsis - 1, nullptr, &defaulted);
+    if (length <= 0 || defaulted)
+        std::strcpy(ellipsis, "...");
+    else
+        ellipsis[length] = '\0';
+}
 
 // Writes the formatted text piece by piece, so that no piece runs past the target.
 void ExpandFormat(void* context)
@@ -81,7 +126,12 @@ void ExpandFormat(void* context)
             char conversion[32] = {};
             const size_t length = TextConversionLength(p);
             std::memcpy(conversion, p, length < sizeof conversion ? length : sizeof conversion - 1);
-            const int n = std::snprintf(out, room, conversion, job->args[next++]);
+            const char* arg = job->args[next];
+            char shortened[kSharedTextSize];
+            if (job->limits != nullptr && std::strlen(arg) > job->limits[next])
+                arg = Shortened(arg, std::min(job->limits[next], sizeof shortened - 1), job->ellipsis, shortened);
+            ++next;
+            const int n = std::snprintf(out, room, conversion, arg);
             written = n < 0 ? 0 : static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room - 1;
             p += length;
         } else {
@@ -92,6 +142,80 @@ void ExpandFormat(void* context)
         room -= written;
     }
     *out = '\0';
+}
+
+// Each argument's share of the `room` that the format's own words leave: the shorter ones
+// whole, the longer ones equal parts of the rest.
+void ShareRoom(const char* const* args, int argCount, size_t room, size_t* limits)
+{
+    bool whole[kMostFittedArgs] = {};
+    int open = argCount;
+    for (bool settled = true; settled && open > 0;) {
+        settled = false;
+        for (int i = 0; i < argCount; ++i) {
+            const size_t length = std::strlen(args[i]);
+            if (!whole[i] && length <= room / open) {
+                whole[i] = settled = true;
+                limits[i] = length;
+                room -= length;
+                --open;
+            }
+        }
+    }
+    for (int i = 0; i < argCount; ++i)
+        if (!whole[i])
+            limits[i] = room / open;
+}
+
+// The format's own words first, with every argument empty; then the arguments in the room
+// that is left.
+void ExpandFitted(void* context)
+{
+    auto* job = static_cast<FormatJob*>(context);
+    const char* none[kMostFittedArgs] = {};
+    for (int i = 0; i < job->argCount; ++i)
+        none[i] = "";
+    FormatJob words = *job;
+    words.args = none;
+    ExpandFormat(&words);
+    size_t limits[kMostFittedArgs];
+    char ellipsis[4];
+    LoadEllipsis(ellipsis);
+    job->ellipsis = ellipsis;
+    ShareRoom(job->args, job->argCount, job->targetSize - 1 - std::strlen(job->target), limits);
+    job->limits = limits;
+    ExpandFormat(job);
+}
+
+// The format string `id` into `format`, when it takes exactly `argCount` text arguments;
+// else the executable's own, else the empty text.
+void LoadFormat(UINT id, int argCount, char (&format)[kSharedTextSize])
+{
+    // A language library is outside our control: its format must fit our arguments.
+    LoadText(id, format, sizeof format);
+    if (!FormatMatches(format, argCount) &&
+        !(LoadFrom(GetModuleHandleA(nullptr), id, format, sizeof format) && FormatMatches(format, argCount)))
+        format[0] = '\0';
+}
+
+char* Format(UINT id, char* target, int targetSize, const char* const* args, int argCount, bool fitted)
+{
+    if (target == nullptr) {
+        target = g_sharedText;
+        targetSize = kSharedTextSize;
+    }
+    if (targetSize == -1)
+        targetSize = kSharedTextSize;
+    if (targetSize <= 0)
+        return target;
+
+    char format[kSharedTextSize];
+    LoadFormat(id, argCount, format);
+    FormatJob job{format, args, argCount, target, targetSize, nullptr, nullptr};
+    fitted = fitted && argCount <= kMostFittedArgs;
+    if (!RunGuarded(fitted ? ExpandFitted : ExpandFormat, &job))
+        target[0] = '\0';
+    return target;
 }
 
 } // namespace
@@ -126,27 +250,12 @@ char* LoadText(UINT id, char* buffer, int size)
 
 char* FormatText(UINT id, char* target, int targetSize, const char* const* args, int argCount)
 {
-    if (target == nullptr) {
-        target = g_sharedText;
-        targetSize = kSharedTextSize;
-    }
-    if (targetSize == -1)
-        targetSize = kSharedTextSize;
-    if (targetSize <= 0)
-        return target;
+    return Format(id, target, targetSize, args, argCount, false);
+}
 
-    // A language library is outside our control: its format must fit our arguments.
-    char format[kSharedTextSize];
-    LoadText(id, format, sizeof format);
-    if (!FormatMatches(format, argCount) &&
-        !(LoadFrom(GetModuleHandleA(nullptr), id, format, sizeof format) &&
-          FormatMatches(format, argCount)))
-        format[0] = '\0';
-
-    FormatJob job{format, args, target, targetSize};
-    if (!RunGuarded(ExpandFormat, &job))
-        target[0] = '\0';
-    return target;
+char* FormatTextFitted(UINT id, char* target, int targetSize, const char* const* args, int argCount)
+{
+    return Format(id, target, targetSize, args, argCount, true);
 }
 
 char* FormatTextArg(UINT id, const char* arg, char* target, int targetSize)
@@ -165,3 +274,17 @@ void ReplaceText(HWND window, const char* text)
 }
 
 void ReplaceItemText(HWND dialog, int controlId, const char* text) { ReplaceText(GetDlgItem(dialog, controlId), text); }
+
+char* CopyShortened(char* target, size_t size, const char* text)
+{
+    if (size == 0)
+        return target;
+    if (std::strlen(text) < size) {
+        std::strcpy(target, text);
+        return target;
+    }
+    char ellipsis[4];
+    LoadEllipsis(ellipsis);
+    Shortened(text, size - 1, ellipsis, target);
+    return target;
+}

@@ -16,6 +16,15 @@ char* LoadText(UINT id, char* buffer = nullptr, int size = -1);
 // executable's own string, else by the empty text. The result is cut to the target size.
 char* FormatText(UINT id, char* target, int targetSize, const char* const* args, int argCount);
 
+// FormatText for a message that quotes what it was given (a reader name from the command
+// line): arguments too long for the target are shortened, each ending in an ellipsis, so
+// that the message's own words always show whole.
+char* FormatTextFitted(UINT id, char* target, int targetSize, const char* const* args, int argCount);
+
+// Copies `text` into `target` of `size` bytes; a text too long for it is cut to end in an
+// ellipsis, so that it reads as cut and names nothing that its first part names.
+char* CopyShortened(char* target, size_t size, const char* text);
+
 // FormatText with one text argument, for the messages with a single %s.
 char* FormatTextArg(UINT id, const char* arg, char* target = nullptr, int targetSize = -1);
 

@@ -30,9 +30,14 @@ void ShowHelp(HWND owner)
 {
     if (OpenFileInProgramFolder(owner, kHelpFile))
         return;
-    // Say why when the file is not there: that is what the user can mend.
+    // Say why, so that the user knows what to mend: a folder path too long for the file's
+    // name is no missing file, and copying the file there again would not help.
     char path[MAX_PATH];
-    const DWORD attributes = PathInProgramFolder(kHelpFile, path) ? GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    if (!PathInProgramFolder(kHelpFile, path)) {
+        ShowMessage(owner, IDS_HELP_FAILED, MB_ICONERROR);
+        return;
+    }
+    const DWORD attributes = GetFileAttributesA(path);
     const bool missing = attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     ShowMessage(owner, missing ? IDS_HELP_FILE_MISSING : IDS_HELP_FAILED, MB_ICONERROR);
 }

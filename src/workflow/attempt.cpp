@@ -7,6 +7,7 @@
 #include "keylib/key_library.h"
 #include "res/resource.h"
 #include "text/message_box.h"
+#include "text/text.h"
 #include "workflow/series.h"
 
 #include <cstdio>
@@ -204,8 +205,7 @@ bool RunAttempt(HWND mainDialog, const AttemptRequest& request)
     BeginAttempt(mainDialog, request.connectPrompt ? ButtonsOff::BehindPrompt : ButtonsOff::Now);
     g_attempt.startedBy = request.startedBy;
     g_attempt.occupyAll = request.occupyAll;
-    std::snprintf(g_attempt.namedReader, sizeof g_attempt.namedReader, "%s",
-                  request.reader != nullptr ? request.reader : "");
+    CopyShortened(g_attempt.namedReader, sizeof g_attempt.namedReader, request.reader != nullptr ? request.reader : "");
     const bool answered = KeyLibraryUsable(mainDialog) &&
                           (!request.connectPrompt || ShowMessage(mainDialog, IDS_CONNECT_KEY, MB_OKCANCEL) == IDOK);
     if (!answered) {

@@ -136,7 +136,7 @@ void ReportNoKey(HWND owner, const FoundKeys& found)
         char text[kSharedTextSize];
         g_attempt.exitCode = kExitNoKey;
         g_attempt.resultMessage = IDS_KEY_NOT_FOUND;
-        ShowText(owner, FormatText(IDS_NAMED_READER_MISSING, text, sizeof text, names, 2), MB_ICONWARNING);
+        ShowText(owner, FormatTextFitted(IDS_NAMED_READER_MISSING, text, sizeof text, names, 2), MB_ICONWARNING);
         return;
     }
     const UINT message = found.readersListed == 0 ? IDS_NO_READER

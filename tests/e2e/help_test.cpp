@@ -2,6 +2,7 @@
 #include "program_driver.h"
 
 #include "res/resource.h"
+#include "support/test_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -74,4 +75,27 @@ TEST(Help, WithoutReadmeTheProgramSaysSo)
         PostMessageA(main.window, WM_CLOSE, 0, 0);
         ASSERT_TRUE(program.ended());
     }
+}
+
+// Beside a readme.txt whose path reaches 260 characters, Help says that it cannot open it, not
+// that it is missing. The program is renamed, so that its own path is short enough to start.
+TEST(Help, ReadmeAtTheLongestPathIsNotCalledMissing)
+{
+    ProgramDriver program(ProgramDriver::shippedKeySet("default"));
+    std::string folder = program.folder().path();
+    while (folder.size() + sizeof "\\readme.txt" <= MAX_PATH) {
+        const size_t left = MAX_PATH - sizeof "\\readme.txt" - folder.size();
+        folder += "\\" + std::string(left <= 100 ? left : 50, 'd');
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder.size();
+    }
+    for (const char* file : {"readme.txt", "cardwyn32.dll", "plinth.dll"})
+        ASSERT_TRUE(CopyInto(program.folder().file(file), folder)) << file;
+    ASSERT_TRUE(CopyInto(program.folder().file("keyprep.exe"), folder, "kp.exe"));
+    program.runInstalled(folder, "kp.exe");
+    program.start();
+    const SeenWindow main = program.mainDialog();
+    PostMessageA(main.window, WM_COMMAND, IDC_MAIN_HELP, 0);
+    program.answer("Unable to activate Help!", IDOK);
+    PostMessageA(main.window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program.ended());
 }

@@ -228,15 +228,18 @@ TEST(JourneyKeyStatus, KeyPulledDuringFormatIsFormattedOnTheNextTry)
 }
 
 // When no Key can be used, or it left the reader during the work, the message says why and
-// what to do, in the user's language.
+// what to do, in the user's language. A reader name longer than any reader's is cut, its last
+// character an ellipsis (0x85 in code page 1252), and the message ends in its own words.
 TEST(JourneyKeyStatus, MessagesSayWhatToDo)
 {
     const std::string busy = Replaced(ProgramDriver::shippedKeySet("type03_no_credential"), "Type=30", "Type=30\nAvailable=no");
+    const std::string longName(32000, 'r');
+    const std::string shortened = longName.substr(0, 510) + "\x85";
     const struct {
         std::string keySet;
-        const char* arguments;
+        std::string arguments;
         bool german;
-        const char* text;
+        std::string text;
         DWORD exitCode;
     } cases[] = {
         {"", "format", false,
@@ -250,6 +253,8 @@ TEST(JourneyKeyStatus, MessagesSayWhatToDo)
         {ProgramDriver::shippedKeySet("pulled_during_unformat"), "unformat \"Simulated Reader 0\"", false,
          "The Key was removed while it was being unformatted and may have lost its preparation. Please reconnect "
          "the Key and press Unformat again.", 1},
+        {ProgramDriver::shippedKeySet("type03_no_credential"), "format \"" + longName + "\"", false,
+         NamedReaderMissing(shortened).text, 3},
     };
     for (const auto& c : cases) {
         Journey journey(c.keySet);
@@ -258,7 +263,7 @@ TEST(JourneyKeyStatus, MessagesSayWhatToDo)
             journey.caption = "Key-Formatierungsprogramm";
         }
         journey.start(c.arguments);
-        if (std::string(c.arguments).rfind("unformat", 0) == 0)
+        if (c.arguments.rfind("unformat", 0) == 0)
             journey.confirmUnformat();
         journey.box({c.text, {IDOK}, true}, IDOK);
         journey.closeIdleMainDialog(c.exitCode);

@@ -30,7 +30,7 @@ void ProgramDriver::start(const std::string& arguments)
                                     "\nCARDWYN_SIM_LOG=" + folder_.file("calls.log") +
                                     (logSecrets_ ? "\nCARDWYN_SIM_LOG_SECRETS=1" : "") + environment_;
     const std::string programFolder = programFolder_.empty() ? folder_.path() : programFolder_;
-    process_ = std::make_unique<ChildProcess>(JoinPath(programFolder, "keyprep.exe"), arguments,
+    process_ = std::make_unique<ChildProcess>(JoinPath(programFolder, programName_), arguments,
                                               currentFolder_.empty() ? programFolder : currentFolder_, environment);
     ASSERT_TRUE(process_->started()) << "keyprep.exe did not start";
     watcher_ = std::make_unique<WindowWatcher>(process_->id());

@@ -26,9 +26,14 @@ public:
     // NAME=value lines for its environment.
     void startFrom(const std::string& folder) { currentFolder_ = folder; }
     void addEnvironment(const std::string& lines) { environment_ += "\n" + lines; }
-    // Before start: run the keyprep.exe installed in `folder`, beside the libraries there,
-    // instead of the copy in the driver's own folder; the Key set and the log stay here.
-    void runInstalled(const std::string& folder) { programFolder_ = folder; }
+    // Before start: run the keyprep.exe installed in `folder` (or the copy named `program`),
+    // beside the libraries there, instead of the copy in the driver's own folder; the Key set
+    // and the log stay here.
+    void runInstalled(const std::string& folder, const std::string& program = "keyprep.exe")
+    {
+        programFolder_ = folder;
+        programName_ = program;
+    }
     void start(const std::string& arguments = "");
 
     // The text of one of the example Key sets in sim/keysets, e.g. "type04_pin".
@@ -94,5 +99,6 @@ private:
     bool logSecrets_ = false;
     std::string currentFolder_;
     std::string programFolder_;
+    std::string programName_ = "keyprep.exe";
     std::string environment_;
 };

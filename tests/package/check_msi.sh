@@ -8,11 +8,12 @@
 #     it changes nothing; the replacement that INSTALL.txt gives installs its keyprep.exe;
 #     the silent uninstall removes all that and leaves the maker's libraries;
 #  4. installed with INSTALLDIR, an upgrade to the later release that fails inside its
-#     transaction leaves this version installed; the upgrade itself replaces keyprep.exe in
-#     that folder, keeping the maker's libraries there; a repair restores a file there;
-#     this version is then refused with 1603;
+#     transaction leaves this version installed, and so does one into another folder, which
+#     is refused with a reason in the log; the upgrade itself replaces keyprep.exe in that
+#     folder, keeping the maker's libraries there; a repair restores a file there; this
+#     version is then refused with 1603;
 #  5. ADDLOCAL=German, and the transform for German, install the language library too;
-#     uninstalled, nothing is left.
+#     uninstalled, nothing is left, in any folder.
 # Usage: check_msi.sh SOURCE_DIR BUILD_DIR INSTALLED_PROGRAM_TEST_EXE KEEP_ALIVE_EXE LATER_DIST
 set -euo pipefail
 root=$1 build=$2 format_test=$3 keep_alive=$4 later_dist=$5
@@ -121,10 +122,21 @@ for file in "${maker[@]}"; do cp "$build/bin/$file" "$folder/"; done
 cp "$later_dist/$later" "$work/failing.msi"
 msibuild "$work/failing.msi" -q "INSERT INTO CustomAction (Action, Type, Target) VALUES ('Fail', 19, 'Failed.')" \
   -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('Fail', 1550)"
-expect_status 1603 "the failing upgrade" /i "$(windows "$work/failing.msi")"
+# The folder spelled another way is the same folder: what fails is the action, not the folder.
+expect_status 1603 "the failing upgrade" /i "$(windows "$work/failing.msi")" 'INSTALLDIR=c:\tools\KEYPREP' \
+  /l*v "$(windows "$work/failing.log")"
+grep -q 'Action start .*: Fail\.' "$work/failing.log" && ! grep -q UPGRADE_REFUSED "$work/failing.log" ||
+  fail "c:\\tools\\KEYPREP was taken for another folder"
 [ "$(versions)" = "$v3" ] && [ "$(detected)" = "$v3" ] || fail "after the failed upgrade: entries $(versions), detection $(detected)"
 expect_files present "${shipped[@]}" "${maker[@]}"
 cmp -s "$folder/keyprep.exe" "$build/bin/keyprep.exe" || fail "the failed upgrade changed keyprep.exe"
+
+step="an upgrade into another folder"
+expect_status 1603 "the upgrade into C:\\New\\keyprep" /i "$(windows "$later_dist/$later")" 'INSTALLDIR=C:\New\keyprep' \
+  /l*v "$(windows "$work/refused.log")"
+grep -qF 'UPGRADE_REFUSED = Key formatting utility is installed in C:\Tools\keyprep\, and an upgrade stays' \
+  "$work/refused.log" || fail "the log does not say why the upgrade was refused"
+[ "$(versions)" = "$v3" ] && [ ! -e "$WINEPREFIX/drive_c/New" ] || fail "after the refused upgrade: entries $(versions)"
 
 step="upgrade"
 msiexec /i "$(windows "$later_dist/$later")" || fail "$later did not install over $v"
@@ -157,6 +169,11 @@ for german in ADDLOCAL=German "TRANSFORMS=$(windows "$work/dist/keyprep-$v-de.ms
   msiexec /x "$msi" || fail "msiexec /x failed"
   [ ! -e "$WINEPREFIX/drive_c/Program Files/Veltrax" ] || fail "the uninstall left $(find "$WINEPREFIX/drive_c/Program Files/Veltrax")"
 done
+
+# Uninstalled, no file of the product is left anywhere, whichever folder it was in.
+left=$(find "$WINEPREFIX/drive_c" \( -iname keyprep.exe -o -iname keyprep_lang.dll -o -iname readme.txt \
+         -o -iname CHANGELOG.txt -o -iname THIRD-PARTY-NOTICES.txt -o -iname 'Key formatting utility.lnk' \))
+[ -z "$left" ] || fail "files of the product are left: $left"
 
 echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"
 exit $((failures > 0))

@@ -112,6 +112,7 @@ while IFS='|' read -r ice query; do
   grep -q "^$ice:" <<<"$found" || fail "tools/check-msi does not find $ice in: $query"
 done <<'EOF'
 ICE03|UPDATE Registry SET Root = 4 WHERE Component_ = 'StartMenu'
+ICE03|UPDATE Component SET KeyPath = 'gone.txt' WHERE Component = 'Help'
 ICE18|UPDATE Component SET KeyPath = '' WHERE Component = 'Notices'
 ICE30|UPDATE File SET FileName = 'readme.txt' WHERE File = 'CHANGELOG.txt'
 ICE38|UPDATE Registry SET Root = 2 WHERE Component_ = 'StartMenu'
@@ -119,7 +120,11 @@ ICE43|UPDATE Shortcut SET Component_ = 'Program'
 ICE57|INSERT INTO Registry (Registry, Root, `Key`, Name, Value, Component_) VALUES ('u', 1, 'Software', 'u', '1', 'Help')
 ICE60|INSERT INTO MsiFileHash (File_, Options, HashPart1, HashPart2, HashPart3, HashPart4) VALUES ('keyprep.exe', 0, 1, 2, 3, 4)
 ICE60|UPDATE File SET Language = '' WHERE File = 'keyprep_lang.dll'
+ICE61|UPDATE Property SET Value = 'INSTALLDIR;REMEMBERED_INSTALLDIR' WHERE Property = 'SecureCustomProperties'
+ICE61|INSERT INTO Upgrade (UpgradeCode, VersionMin, VersionMax, Attributes, ActionProperty) VALUES ('{AA9CE3D2-DFF2-4F18-BB27-67BC34F81485}', '1.0.0', '99.0.0', 256, 'WIX_UPGRADE_DETECTED')
+ICE63|UPDATE InstallExecuteSequence SET Sequence = 3000 WHERE Action = 'RemoveExistingProducts'
 ICE64|INSERT INTO Directory (Directory, Directory_Parent, DefaultDir) VALUES ('Menu', 'ProgramMenuFolder', 'Veltrax')
+ICE82|UPDATE InstallExecuteSequence SET Sequence = 5900 WHERE Action = 'RemoveExistingProducts'
 ICE91|UPDATE Shortcut SET Directory_ = 'AppDataFolder'
 EOF
 
@@ -143,6 +148,15 @@ keyprep-$v-symbols.zip
 keyprep-$v-training-simulator.zip"
 
 [ "$(grep -c 'signed' "$out/said")" -eq 1 ] || fail "an unsigned package is not said so in one line"
+
+# Files named like a release's that its SHA256SUMS does not list stop the next package, and stay.
+for stray in keyprep-0.9.msi keyprep-notes.zip; do
+  echo "not made by tools/package" >"$dist/$stray"
+  KEYPREP_BUILD_DIR=$build "$root/tools/package" "$dist" >/dev/null 2>"$out/said" && fail "it packaged over $stray"
+  grep -q "holds $stray, which is no file of the release" "$out/said" && [ -f "$dist/$stray" ] ||
+    fail "$stray was not named, or was removed: $(cat "$out/said")"
+  rm "$dist/$stray"
+done
 
 echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"
 exit $((failures > 0))

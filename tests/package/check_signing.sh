@@ -3,7 +3,7 @@
 # time-stamping server on 127.0.0.1 that this test starts and stops:
 #  - the key in a PKCS#12 file, its passphrase in a file;
 #  - the key on a SoftHSM2 token, its PIN in KEYPREP_SIGN_PASS, which no file under the
-#    temporary folder ever holds.
+#    temporary folder ever holds, nor the arguments or environment of any program started.
 # Each time keyprep.exe (in the zip and in the MSI), keyprep_lang.dll (likewise) and the
 # MSI verify against the certificate, with a timestamp that verifies against the server's.
 # A signing that fails leaves the release folder as it was. tools/verify-release finds the
@@ -83,16 +83,38 @@ KEYPREP_BUILD_DIR=$build "$root/tools/package" --sign-pkcs12 signer.p12 --pass-f
 mkdir tmp
 (while :; do grep -rlF -- "$pin" tmp >>leaks 2>/dev/null || true; sleep 0.02; done) &
 watcher=$!
-TMPDIR=$work/tmp KEYPREP_SIGN_PASS=$pin KEYPREP_BUILD_DIR=$build "$root/tools/package" \
+# Every program started, with its arguments and environment; those of the first process are
+# tools/package itself and the search for its interpreter.
+TMPDIR=$work/tmp KEYPREP_SIGN_PASS=$pin KEYPREP_BUILD_DIR=$build strace -f -qq -e trace=execve -v -s 4096 -o execs \
+  "$root/tools/package" \
   --sign-pkcs11 /usr/lib/softhsm/libsofthsm2.so "pkcs11:token=sign;object=key1;type=private" signer.crt \
   --timestamp "$timestamp" token >token.said || fail "tools/package with the SoftHSM2 token failed"
 kill "$watcher"
 grep -rlF -- "$pin" tmp >>leaks || true
 [ ! -s leaks ] || fail "files under the temporary folder held the PIN: $(sort -u leaks)"
+[ "$(grep -c 'execve(' execs)" -gt 100 ] || fail "strace saw too few programs start: $(head -c 300 execs)"
+heirs=$(awk -v top="$(head -1 execs | cut -d' ' -f1)" '$1 != top' execs | { grep -F -- "$pin" || true; } |
+        sed 's/^[0-9]* *execve("\([^"]*\)".*/\1/' | sort -u)
+[ -z "$heirs" ] || fail "programs started with the PIN: $heirs"
 check_release "PKCS#11" token
 
-KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" pkcs12 >verified 2>&1 ||
+KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt --TSA-CAfile tsa.crt pkcs12 >verified 2>&1 ||
   fail "the signed release is not this source's build: $(cat verified)"
+[ "$(grep -c 'signature ok, timestamp ok$' verified)" -eq 5 ] || fail "not five signatures verified: $(cat verified)"
+# One byte of the time-stamping server's signature on the MSI (the signature's last 256-byte
+# value): the signature verifies, its timestamp not.
+cp -r pkcs12 stamp
+osslsigncode extract-signature -in "stamp/keyprep-$version.msi" -out signature.der >/dev/null
+at=$(openssl asn1parse -inform DER -in signature.der |
+     sed -n 's/^ *\([0-9]*\):d=[0-9]* *hl=\([0-9]*\) *l= *256 prim: OCTET STRING.*/\1+\2/p' | tail -1)
+bytes=$(od -An -tx1 -j $((at)) -N16 signature.der | tr -d ' \n' | sed 's/../\\x&/g')
+at=$(( $(LC_ALL=C grep -obUaP -m1 "$bytes" "stamp/keyprep-$version.msi" | cut -d: -f1) + 8 ))
+printf "\\x$(printf %02x $(($(od -An -tu1 -j "$at" -N1 "stamp/keyprep-$version.msi") ^ 255)))" |
+  dd of="stamp/keyprep-$version.msi" bs=1 seek="$at" conv=notrunc 2>/dev/null
+KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt --TSA-CAfile tsa.crt stamp >verified 2>&1 &&
+  fail "a release with a broken timestamp passed: $(cat verified)"
+grep -q "^keyprep-$version.msi  *signature ok, timestamp failed" verified ||
+  fail "the broken timestamp is not named: $(cat verified)"
 # One byte of keyprep.exe inside the signed MSI, outside any signature.
 cp -r pkcs12 changed
 at=$(LC_ALL=C grep -obUaF -m1 'This program cannot be run' "changed/keyprep-$version.msi" | cut -d: -f1)

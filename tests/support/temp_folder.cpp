@@ -6,30 +6,7 @@
 
 #include <atomic>
 #include <cstdio>
-
-namespace {
-
-void RemoveTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(JoinPath(folder, "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string full = JoinPath(folder, name);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
-            else
-                DeleteFileA(full.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
-} // namespace
+#include <filesystem>
 
 TempFolder::TempFolder()
 {
@@ -46,6 +23,11 @@ TempFolder::TempFolder()
     }
 }
 
-TempFolder::~TempFolder() { RemoveTree(path_); }
+// With the \\?\ prefix, paths of MAX_PATH characters or more go too.
+TempFolder::~TempFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all("\\\\?\\" + path_, ignored);
+}
 
 std::string TempFolder::file(const std::string& name) const { return JoinPath(path_, name); }
