@@ -183,7 +183,7 @@ void NoteLostReceipt(const char* message)
                        reason, sizeof reason, nullptr) == 0)
         std::snprintf(reason, sizeof reason, "0x%08lX", g_series.receipts.error);
     const char* args[] = {number, g_series.status.reader, message, g_series.receipts.path, reason};
-    FormatText(IDS_SERIES_RECEIPT_FAILED, g_series.lostReceipt, sizeof g_series.lostReceipt, args, 5);
+    FormatTextFitted(IDS_SERIES_RECEIPT_FAILED, g_series.lostReceipt, sizeof g_series.lostReceipt, args, 5);
     g_series.receiptLost = true;
 }
 
@@ -237,7 +237,7 @@ bool ChooseReader(HWND dialog)
             }
         const char* args[] = {g_app.arguments[1], listed};
         char text[kSharedTextSize];
-        ShowText(dialog, FormatText(IDS_NAMED_READER_MISSING, text, sizeof text, args, 2), MB_ICONWARNING);
+        ShowText(dialog, FormatTextFitted(IDS_NAMED_READER_MISSING, text, sizeof text, args, 2), MB_ICONWARNING);
         return false;
     }
     const char* list[kMostKeyChoices];
