@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -65,7 +66,8 @@ void FormatNow(char* text, size_t size)
                   now.wMinute, now.wSecond, bias > 0 ? '-' : '+', offset / 60, offset % 60);
 }
 
-bool DefaultPath(char (&path)[MAX_PATH])
+// `name` in the user's local application-data folder, Veltrax\keyprep, made when missing.
+bool LocalPath(char (&path)[MAX_PATH], const char* name)
 {
     if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path)))
         return false;
@@ -75,35 +77,203 @@ bool DefaultPath(char (&path)[MAX_PATH])
         std::strcat(path, folder);
         CreateDirectoryA(path, nullptr);
     }
-    if (std::strlen(path) + sizeof "\\receipts.csv" > MAX_PATH)
-        return false;
-    std::strcat(path, "\\receipts.csv");
-    return true;
+    return std::snprintf(path + std::strlen(path), MAX_PATH - std::strlen(path), "\\%s", name) <
+           static_cast<int>(MAX_PATH - std::strlen(path));
 }
 
-// All of `text` on the disk, or false with the reason.
-bool WriteThrough(Receipts& receipts, const char* text)
+// This computer's receipts file in the administrator's folder.
+bool SharePath(char (&path)[MAX_PATH], const char* folder)
 {
-    const auto length = static_cast<DWORD>(std::strlen(text));
+    char computer[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof computer;
+    if (!GetComputerNameA(computer, &size))
+        std::strcpy(computer, "computer");
+    const size_t length = std::strlen(folder);
+    const char* separator = length > 0 && (folder[length - 1] == '\\' || folder[length - 1] == '/') ? "" : "\\";
+    return std::snprintf(path, MAX_PATH, "%s%s%s.csv", folder, separator, computer) < MAX_PATH;
+}
+
+// All of `text` on the disk through `file`, or false with the reason in `*error`.
+bool WriteThrough(HANDLE file, const char* text, size_t length, DWORD* error)
+{
     DWORD written = 0;
-    if (!WriteFile(receipts.file, text, length, &written, nullptr) || !FlushFileBuffers(receipts.file)) {
-        receipts.error = GetLastError();
+    if (!WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) || !FlushFileBuffers(file)) {
+        *error = GetLastError();
         return false;
     }
     if (written != length) {
-        receipts.error = ERROR_DISK_FULL;
+        *error = ERROR_DISK_FULL;
         return false;
     }
     return true;
+}
+
+// A receipts file that is new, or empty, starts with the byte-order mark and the header.
+bool StartIfEmpty(HANDLE file, DWORD* error)
+{
+    return GetFileSize(file, nullptr) != 0 ||
+           (WriteThrough(file, kByteOrderMark, sizeof kByteOrderMark - 1, error) &&
+            WriteThrough(file, kHeader, sizeof kHeader - 1, error));
+}
+
+// Opens a file to add to; null with the reason in `*error`. Reading too, for the lines that
+// an interrupted move has put there already.
+HANDLE OpenForAppending(const char* path, DWORD* error)
+{
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+        return file;
+    *error = GetLastError();
+    return nullptr;
+}
+
+// A whole small file in memory, with a terminator; null when it is missing or empty.
+char* ReadWhole(HANDLE file, DWORD from)
+{
+    const DWORD size = GetFileSize(file, nullptr);
+    if (size == INVALID_FILE_SIZE || size <= from || SetFilePointer(file, static_cast<LONG>(from), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        return nullptr;
+    char* text = static_cast<char*>(std::malloc(size - from + 1));
+    DWORD read = 0;
+    if (text != nullptr && !ReadFile(file, text, size - from, &read, nullptr))
+        read = 0;
+    if (text != nullptr)
+        text[read] = '\0';
+    return text;
+}
+
+char* ReadWhole(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    char* text = ReadWhole(file, 0);
+    CloseHandle(file);
+    return text;
+}
+
+// Where the share's file ended when a move began: written before the first line goes, gone
+// when the move is done. Found at the next move, it means the last one was cut off: the
+// queued lines that reached the share since then are not moved again.
+void MarkPath(const Receipts& receipts, char (&path)[MAX_PATH])
+{
+    std::snprintf(path, sizeof path, "%s.moving", receipts.queuePath);
+}
+
+bool ReadMark(const char* path, DWORD* offset)
+{
+    char* text = ReadWhole(path);
+    const bool found = text != nullptr;
+    if (found)
+        *offset = std::strtoul(text, nullptr, 10);
+    std::free(text);
+    return found;
+}
+
+bool WriteMark(const char* path, DWORD offset, DWORD* error)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "%lu", offset);
+    const bool written = WriteThrough(file, text, static_cast<size_t>(length), error);
+    CloseHandle(file);
+    return written;
+}
+
+// Appends the queued lines that are not on the share yet to `share`, in their order.
+bool AppendQueued(HANDLE share, const char* queue, const char* alreadyThere, DWORD* error)
+{
+    for (const char* line = queue; *line != '\0';) {
+        const char* end = std::strstr(line, "\r\n");
+        const size_t length = end != nullptr ? static_cast<size_t>(end - line) + 2 : std::strlen(line);
+        char* copy = static_cast<char*>(std::malloc(length + 1));
+        if (copy == nullptr)
+            return false;
+        std::memcpy(copy, line, length);
+        copy[length] = '\0';
+        const bool there = alreadyThere != nullptr && std::strstr(alreadyThere, copy) != nullptr;
+        const bool written = there || WriteThrough(share, copy, length, error);
+        std::free(copy);
+        if (!written)
+            return false;
+        line += length;
+    }
+    return true;
+}
+
+// Moves the queued lines to the share, exactly once: a mark records where the share's file
+// ended before the first line goes, and a move that was cut off skips what it already wrote.
+bool MoveQueued(Receipts& receipts)
+{
+    char* queue = ReadWhole(receipts.queuePath);
+    char mark[MAX_PATH];
+    MarkPath(receipts, mark);
+    receipts.queued = queue != nullptr;
+    HANDLE share = queue != nullptr ? OpenForAppending(receipts.path, &receipts.error) : nullptr;
+    DWORD offset = 0;
+    bool moved = queue == nullptr;
+    if (share != nullptr && StartIfEmpty(share, &receipts.error)) {
+        const bool resumed = ReadMark(mark, &offset);
+        if (resumed || WriteMark(mark, offset = GetFileSize(share, nullptr), &receipts.error)) {
+            char* alreadyThere = resumed ? ReadWhole(share, offset) : nullptr;
+            moved = AppendQueued(share, queue, alreadyThere, &receipts.error);
+            std::free(alreadyThere);
+        }
+    }
+    if (share != nullptr)
+        CloseHandle(share);
+    std::free(queue);
+    if (moved) {
+        DeleteFileA(receipts.queuePath);
+        DeleteFileA(mark);
+        receipts.queued = false;
+    }
+    return moved;
+}
+
+// One line to a file opened for it alone: a share that went away takes no handle with it.
+bool AppendTo(const char* path, const char* line, bool asReceiptsFile, DWORD* error)
+{
+    HANDLE file = OpenForAppending(path, error);
+    if (file == nullptr)
+        return false;
+    const bool written = (!asReceiptsFile || StartIfEmpty(file, error)) && WriteThrough(file, line, std::strlen(line), error);
+    CloseHandle(file);
+    return written;
+}
+
+bool WriteToShare(Receipts& receipts, const char* line)
+{
+    if (MoveQueued(receipts) && AppendTo(receipts.path, line, true, &receipts.error))
+        return true;
+    receipts.queued = true;
+    return AppendTo(receipts.queuePath, line, false, &receipts.error);
 }
 
 } // namespace
 
-bool OpenReceipts(Receipts& receipts, const char* path, const char* programVersion, const char* keyLibraryVersion)
+bool OpenReceipts(Receipts& receipts, const char* path, const char* shareFolder, const char* programVersion,
+                  const char* keyLibraryVersion)
 {
-    receipts.path[0] = '\0';
+    receipts.path[0] = receipts.queuePath[0] = '\0';
     receipts.error = 0;
     receipts.file = nullptr;
+    receipts.queued = false;
+    std::snprintf(receipts.programVersion, sizeof receipts.programVersion, "%s", programVersion);
+    std::snprintf(receipts.keyLibraryVersion, sizeof receipts.keyLibraryVersion, "%s", keyLibraryVersion);
+    if (shareFolder != nullptr) {
+        if (!SharePath(receipts.path, shareFolder) || !LocalPath(receipts.queuePath, "receipts-queue.csv")) {
+            receipts.error = ERROR_FILENAME_EXCED_RANGE;
+            return false;
+        }
+        MoveQueued(receipts);
+        return true;
+    }
     if (path != nullptr && std::strlen(path) >= sizeof receipts.path) {
         std::snprintf(receipts.path, sizeof receipts.path, "%s", path);
         receipts.error = ERROR_FILENAME_EXCED_RANGE;
@@ -111,33 +281,19 @@ bool OpenReceipts(Receipts& receipts, const char* path, const char* programVersi
     }
     if (path != nullptr)
         std::snprintf(receipts.path, sizeof receipts.path, "%s", path);
-    else if (!DefaultPath(receipts.path)) {
+    else if (!LocalPath(receipts.path, "receipts.csv")) {
         receipts.error = ERROR_PATH_NOT_FOUND;
         return false;
     }
-    receipts.file = CreateFileA(receipts.path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (receipts.file == INVALID_HANDLE_VALUE) {
-        receipts.error = GetLastError();
-        receipts.file = nullptr;
-        return false;
-    }
-    std::snprintf(receipts.programVersion, sizeof receipts.programVersion, "%s", programVersion);
-    std::snprintf(receipts.keyLibraryVersion, sizeof receipts.keyLibraryVersion, "%s", keyLibraryVersion);
-    if (GetFileSize(receipts.file, nullptr) == 0 &&
-        (!WriteThrough(receipts, kByteOrderMark) || !WriteThrough(receipts, kHeader))) {
-        CloseReceipts(receipts);
-        return false;
-    }
-    return true;
+    receipts.file = OpenForAppending(receipts.path, &receipts.error);
+    if (receipts.file != nullptr && StartIfEmpty(receipts.file, &receipts.error))
+        return true;
+    CloseReceipts(receipts);
+    return false;
 }
 
 bool WriteReceipt(Receipts& receipts, const Receipt& receipt)
 {
-    if (receipts.file == nullptr) {
-        receipts.error = ERROR_INVALID_HANDLE;
-        return false;
-    }
     char time[40];
     char number[16];
     char type[16];
@@ -155,7 +311,13 @@ bool WriteReceipt(Receipts& receipts, const Receipt& receipt)
                               static_cast<const char*>(code), static_cast<const char*>(receipts.programVersion)})
         AppendField(line, field);
     AppendField(line, receipts.keyLibraryVersion, "\r\n");
-    return WriteThrough(receipts, line);
+    if (receipts.queuePath[0] != '\0')
+        return WriteToShare(receipts, line);
+    if (receipts.file == nullptr) {
+        receipts.error = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    return WriteThrough(receipts.file, line, std::strlen(line), &receipts.error);
 }
 
 void CloseReceipts(Receipts& receipts)
@@ -163,4 +325,6 @@ void CloseReceipts(Receipts& receipts)
     if (receipts.file != nullptr)
         CloseHandle(receipts.file);
     receipts.file = nullptr;
+    if (receipts.queuePath[0] != '\0')
+        MoveQueued(receipts);
 }

@@ -7,9 +7,12 @@
 constexpr int kReceiptVersionSize = 260;
 
 struct Receipts {
-    HANDLE file;
-    char path[MAX_PATH];
-    DWORD error; // why the last open or write failed
+    HANDLE file;          // the local receipts file, open while the series runs
+    char path[MAX_PATH];  // where the receipts go: a local file, or this computer's file on a share
+    // With a share: the local queue of the lines that have not reached it yet, in order.
+    char queuePath[MAX_PATH];
+    bool queued;          // lines wait in the queue
+    DWORD error;          // why the last open or write failed
     char programVersion[kReceiptVersionSize];
     char keyLibraryVersion[kReceiptVersionSize];
 };
@@ -30,8 +33,14 @@ struct Receipt {
 // Opens `path` for appending, or receipts.csv in the user's local application-data folder
 // (Veltrax\keyprep) when it is null; a new file starts with the byte-order mark and the
 // header. False, with the path and the reason, when it cannot be written.
-bool OpenReceipts(Receipts& receipts, const char* path, const char* programVersion, const char* keyLibraryVersion);
+// With `shareFolder` (set by the administrator, often a share), the receipts go to
+// <computer name>.csv there instead, so that no two computers write one file; a line that
+// cannot reach it waits in a local queue (receipts-queue.csv beside the usual file) and
+// moves there, in order and exactly once, at the next receipt, at the close or at the next
+// open.
+bool OpenReceipts(Receipts& receipts, const char* path, const char* shareFolder, const char* programVersion,
+                  const char* keyLibraryVersion);
 // Writes the line and flushes it to the disk, so that a crash of the program loses none.
-// False, with the reason in `error`, when either failed.
+// False, with the reason in `error`, when either failed (with a share: not even the queue took it).
 bool WriteReceipt(Receipts& receipts, const Receipt& receipt);
 void CloseReceipts(Receipts& receipts);

@@ -16,7 +16,7 @@
 namespace {
 
 constexpr int kMostShownResults = 50;
-constexpr int kPanelHeight = 142; // dialog units below the usual content
+constexpr int kPanelHeight = 152; // dialog units below the usual content
 
 // A control of the series' part of the window, in dialog units.
 void AddControl(HWND dialog, const char* className, DWORD style, int id, RECT place, UINT textId)
@@ -41,11 +41,12 @@ void CreatePanel(HWND dialog)
     AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_STATE, {8, 84, 236, 44}, 0);
     AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_COUNT, {8, 130, 236, 9}, 0);
     AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_KEPT, {8, 141, 236, 9}, 0);
-    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_RESULTS_LABEL, {8, 153, 236, 8}, IDS_SERIES_RESULTS_LABEL);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_RECEIPTS_NOTE, {8, 151, 236, 9}, 0);
+    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_RESULTS_LABEL, {8, 163, 236, 8}, IDS_SERIES_RESULTS_LABEL);
     AddControl(dialog, "ListBox", WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT,
-               IDC_SERIES_RESULTS, {8, 162, 236, 40}, 0);
-    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 206, 72, 14}, IDS_SERIES_STOP);
-    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 206, 90, 14},
+               IDC_SERIES_RESULTS, {8, 172, 236, 40}, 0);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 216, 72, 14}, IDS_SERIES_STOP);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 216, 90, 14},
                IDS_SERIES_SHOW_RECEIPTS);
 }
 
@@ -143,6 +144,7 @@ void UpdatePanel(HWND dialog, const SeriesStatus& status)
     ShowState(dialog, status);
     ShowCounts(dialog, status);
     ShowKept(dialog);
+    SetPanelText(dialog, IDC_SERIES_RECEIPTS_NOTE, status.receiptsQueued ? LoadText(IDS_SERIES_RECEIPTS_QUEUED) : "");
     const bool running = status.phase != SeriesPhase::Off;
     EnableWindow(GetDlgItem(dialog, IDC_SERIES_STOP), running && status.phase != SeriesPhase::Stopping);
     for (int id : {IDC_MAIN_FORMAT, IDC_MAIN_UNFORMAT, IDC_MAIN_SERIES})

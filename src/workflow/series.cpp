@@ -125,6 +125,7 @@ void EndSeries(HWND dialog)
     EndPoller();
     g_series.faulted = g_series.faulted || g_keyLibGuard.faulted();
     CloseReceipts(g_series.receipts);
+    g_series.status.receiptsQueued = g_series.receipts.queued;
     ForgetKeptCredentials();
     g_attempt.inSeries = false;
     g_attempt.reformatWithoutAsking = false;
@@ -256,7 +257,8 @@ bool ChooseReader(HWND dialog)
 bool OpenSeriesReceipts(HWND dialog, const char* programVersion, const char* keyLibraryVersion)
 {
     const bool named = g_app.argumentCount > 2 && !ArgumentIs(2, kOccupyAllWord);
-    if (OpenReceipts(g_series.receipts, named ? g_app.arguments[2] : nullptr, programVersion, keyLibraryVersion))
+    if (OpenReceipts(g_series.receipts, named ? g_app.arguments[2] : nullptr, nullptr, programVersion,
+                     keyLibraryVersion))
         return true;
     char reason[kSharedTextSize] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, g_series.receipts.error, 0,
@@ -294,12 +296,13 @@ void StartSeries(HWND dialog, const SeriesPanel& panel, const char* programVersi
     }
     if (!OpenSeriesReceipts(dialog, programVersion, keyLibraryVersion))
         return;
-    const SeriesStatus fresh{SeriesPhase::Waiting, {}, 0, 0, 0, false, {}};
+    const SeriesStatus fresh{SeriesPhase::Waiting, {}, 0, 0, 0, false, {}, false};
     char reader[kReaderNameSize];
     std::strcpy(reader, g_series.status.reader);
     g_series.status = fresh;
     std::strcpy(g_series.status.reader, reader);
     g_series.panel = panel;
+    g_series.status.receiptsQueued = g_series.receipts.queued;
     g_series.keyNumber = 0;
     g_series.firstFailure = kExitSuccess;
     g_series.faulted = g_series.stopRequested = g_series.closeRequested = g_series.receiptLost = false;
@@ -376,6 +379,7 @@ void RecordSeriesKey()
                           g_attempt.clearAll, ResultWord(), message, g_attempt.resultError};
     if (!WriteReceipt(g_series.receipts, receipt))
         NoteLostReceipt(message);
+    g_series.status.receiptsQueued = g_series.receipts.queued;
 }
 
 void SeriesKeyEnded(HWND dialog)

@@ -23,6 +23,7 @@ struct SeriesStatus {
     int notFormatted;      // skipped, cancelled or removed before any work
     bool lastDone;         // the last Key was formatted
     char lastMessage[kSharedTextSize];
+    bool receiptsQueued;   // receipts wait on this computer until the share can be reached
 };
 
 // How the window draws the series: the panel appears (or starts anew, with no results),

@@ -69,7 +69,8 @@ int ShowSeries(const char* state)
     for (const auto& shown : kStates) {
         if (std::strcmp(shown.name, state != nullptr ? state : "") != 0)
             continue;
-        SeriesStatus status{shown.phase, "Simulated Reader 0", 2, 1, 1, shown.lastDone, {}};
+        SeriesStatus status{shown.phase, "Simulated Reader 0", 2, 1, 1, shown.lastDone, {},
+                            shown.phase == SeriesPhase::Waiting}; // with receipts waiting for the share
         LoadText(shown.lastMessage, status.lastMessage, sizeof status.lastMessage);
         panel.update(dialog, status);
     }

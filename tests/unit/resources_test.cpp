@@ -242,6 +242,7 @@ const std::map<int, std::string>& ExpectedStrings()
              "\"Clear all Key's data\" ticked, it loses all its data and is formatted."},
         {114, "Not formatted. Remove the Key from \"%s\"."},
         {115, "Key %s: %s"},
+        {116, "Receipts are kept on this computer until the share can be reached."},
         {2002, "Cancel"},
         {2007, "E&xit"},
         {2008, "&Format"},
