@@ -1,5 +1,7 @@
 #include "core/attempt_state.h"
 
+#include "core/policy.h"
+
 #include <cstring>
 
 AttemptState g_attempt;
@@ -50,7 +52,7 @@ bool IsCardTypeCode(int cardType) { return cardType >= 0 && cardType < kCardType
 
 void KeepCredential(int cardType)
 {
-    if (!IsCardTypeCode(cardType))
+    if (!IsCardTypeCode(cardType) || !KeptCredentialsAllowed())
         return;
     std::memcpy(g_attempt.kept[cardType].credential, g_attempt.credential, kCredentialSize);
     g_attempt.kept[cardType].kept = true;
@@ -58,7 +60,7 @@ void KeepCredential(int cardType)
 
 bool TakeKeptCredential(int cardType)
 {
-    if (!IsCardTypeCode(cardType) || !g_attempt.kept[cardType].kept)
+    if (!IsCardTypeCode(cardType) || !g_attempt.kept[cardType].kept || !KeptCredentialsAllowed())
         return false;
     std::memcpy(g_attempt.credential, g_attempt.kept[cardType].credential, kCredentialSize);
     return true;

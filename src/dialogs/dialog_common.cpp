@@ -2,6 +2,7 @@
 
 #include "core/app_context.h"
 #include "core/attempt_state.h"
+#include "core/policy.h"
 #include "res/resource.h"
 #include "text/message_box.h"
 #include "text/text.h"
@@ -107,7 +108,7 @@ FieldFocus TakeFieldFocus(HWND dialog, WPARAM activation)
 // below the buttons, for which the dialog grows.
 void AddKeepBox(HWND dialog)
 {
-    if (!g_attempt.inSeries)
+    if (!g_attempt.inSeries || !KeptCredentialsAllowed())
         return;
     RECT client;
     GetClientRect(dialog, &client);

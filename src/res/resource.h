@@ -27,6 +27,7 @@
 #define IDC_MAIN_PRODUCT_LABEL 1013
 #define IDC_MAIN_KEYLIB_LABEL 1014
 #define IDC_MAIN_ABOUT 1043
+#define IDC_MAIN_POLICY_NOTE 1150 // only while a policy is set
 
 // Transport key dialog and formatting password dialog
 #define IDD_TRANSPORT_KEY 107
@@ -157,6 +158,13 @@
 #define IDS_SERIES_STOPPED 92
 #define IDS_SERIES_NO_RECEIPTS 93
 #define IDS_SERIES_START 94
+#define IDS_POLICY_SET 150
+#define IDS_POLICY_UNFORMAT_OFF 151
+#define IDS_POLICY_UNFORMAT_ON 152
+#define IDS_POLICY_KEEP_OFF 153
+#define IDS_POLICY_KEEP_ON 154
+#define IDS_POLICY_RECEIPTS 155
+#define IDS_UNFORMAT_NOT_ALLOWED 156
 #define IDS_CANCEL 2002
 #define IDS_EXIT 2007
 #define IDS_FORMAT 2008

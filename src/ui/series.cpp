@@ -3,6 +3,7 @@
 #include "common/fault_guard.h"
 #include "core/app_context.h"
 #include "core/attempt_state.h"
+#include "core/policy.h"
 #include "dialogs/choose_key_dialog.h"
 #include "dialogs/series_confirm_dialog.h"
 #include "keylib/key_library.h"
@@ -85,7 +86,7 @@ void ShowPhase(HWND dialog)
 void EnableStarts(HWND dialog, bool enable)
 {
     for (int id : {IDC_MAIN_FORMAT, IDC_MAIN_UNFORMAT, IDC_MAIN_SERIES})
-        EnableWindow(GetDlgItem(dialog, id), enable);
+        EnableWindow(GetDlgItem(dialog, id), enable && PolicyAllowsButton(id));
 }
 
 // A control of the series' part of the window, in dialog units.

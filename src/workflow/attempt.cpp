@@ -4,6 +4,7 @@
 #include "common/proc_cast.h"
 #include "core/app_context.h"
 #include "core/attempt_state.h"
+#include "core/policy.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
 
@@ -15,7 +16,7 @@ constexpr int kAttemptButtons[] = {IDC_MAIN_FORMAT, IDC_MAIN_EXIT, IDC_MAIN_UNFO
 void EnableButtons(HWND mainDialog, bool enable)
 {
     for (int id : kAttemptButtons)
-        EnableWindow(GetDlgItem(mainDialog, id), enable);
+        EnableWindow(GetDlgItem(mainDialog, id), enable && PolicyAllowsButton(id));
 }
 
 using BlockReasonCreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
