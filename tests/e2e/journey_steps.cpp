@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 const char kCaption[] = "Key formatting utility";
 
 const ExpectedBox kConnect{"Please connect your Key to the computer and press OK.", {IDOK, IDCANCEL}, false};
@@ -52,6 +54,10 @@ const ExpectedBox kWrongFormattingPassword{"Wrong formatting password!", {IDOK},
 const ExpectedBox kKeyLibraryStopped{
     "The key library stopped working. Close this program, reconnect the Key and start the program again.", {IDOK}, true};
 
+const ExpectedBox kUnformatNotAllowed{"Unformat is turned off by your administrator (policy \"Allow Unformat\"). The "
+                                      "Key was not changed; Format is still allowed.",
+                                      {IDOK}, true};
+
 const char kEnterTransportKey[] = "Please enter Transport key required for this type of Key.";
 const char kEnterFormattingPassword[] = "Please enter Formatting password required for this type of Key.";
 const char kEnterPin[] = "Please enter PIN of the Key.";
@@ -77,6 +83,29 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     if (at != std::string::npos)
         text.replace(at, from.size(), to);
     return text;
+}
+
+Policy::Policy(const std::vector<PolicyWrite>& values)
+{
+    remove();
+    for (const PolicyWrite& value : values) {
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(value.root, "Software\\Policies\\Veltrax\\keyprep", 0, nullptr, 0,
+                                                 KEY_SET_VALUE, nullptr, &key, nullptr));
+        const auto* data = value.type == REG_DWORD ? reinterpret_cast<const BYTE*>(&value.number)
+                                                   : reinterpret_cast<const BYTE*>(value.text);
+        const DWORD size = value.type == REG_DWORD ? sizeof value.number : DWORD(strlen(value.text) + 1);
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, value.name, 0, value.type, data, size)) << value.name;
+        RegCloseKey(key);
+    }
+}
+
+void Policy::remove()
+{
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        RegDeleteKeyA(root, "Software\\Policies\\Veltrax\\keyprep");
+        RegDeleteKeyA(root, "Software\\Policies\\Veltrax");
+    }
 }
 
 void Journey::start(const std::string& arguments)
@@ -145,11 +174,22 @@ void Journey::closeIdleMainDialog(DWORD exitCode)
     EXPECT_TRUE(ProgramDriver::waitForTitle(main.window, caption)) << WindowText(main.window);
     // The attempt ends, and the buttons come back, once its last box has closed.
     EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_FORMAT));
-    // The buttons come back one after the other; the driver may look in between.
-    EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_UNFORMAT));
+    expectUnformatAsAllowed();
     PostMessageA(main.window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(program.ended()) << "the idle main dialog did not close";
     EXPECT_EQ(exitCode, program.exitCode());
+}
+
+void Journey::expectUnformatAsAllowed() const
+{
+    // The buttons come back one after the other; the driver may look in between. Once the
+    // dialog has answered, all that come back are back.
+    if (unformatAllowed) {
+        EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_UNFORMAT));
+        return;
+    }
+    EXPECT_TRUE(ProgramDriver::deliver(main.window, WM_NULL));
+    EXPECT_FALSE(ProgramDriver::enabled(main.window, IDC_MAIN_UNFORMAT)) << "Unformat is on against the policy";
 }
 
 void Journey::expectEveryReaderClosed() const

@@ -160,3 +160,31 @@ TEST(JourneySeries, StopWhileWaiting)
     series.journey.expectEveryReaderClosed();
     EXPECT_EQ(0, series.journey.program.logCount("UnformatCard"));
 }
+
+// The administrator decides whether a credential may be kept for the next Keys: without it
+// no dialog offers the box, and every Key asks again.
+TEST(JourneySeries, KeepingACredentialFollowsThePolicy)
+{
+    for (const DWORD allowed : {0u, 1u}) {
+        SCOPED_TRACE(allowed);
+        const Policy policy({{HKEY_LOCAL_MACHINE, "AllowKeptCredentials", REG_DWORD, allowed, nullptr}});
+        Series series(ThreeKeys());
+        series.start();
+        EXPECT_EQ(allowed ? "Set by your administrator: Credentials may be kept for the next Keys."
+                          : "Set by your administrator: Credentials are not kept for the next Keys.",
+                  ProgramDriver::controlText(series.journey.main.window, IDC_MAIN_POLICY_NOTE));
+        for (int key = 1; key <= 2; ++key) {
+            series.plug("K" + std::to_string(key));
+            if (key == 1 || !allowed) {
+                const SeenWindow soPin = series.journey.dialog(IDC_SO_PIN_EDIT, "SO PIN clear-all");
+                EXPECT_EQ(allowed, soPin.texts.count(IDC_KEEP_FOR_SERIES)) << "the keep box, Key " << key;
+                ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "24682468");
+                if (allowed)
+                    ProgramDriver::tick(soPin.window, IDC_KEEP_FOR_SERIES);
+                ProgramDriver::press(soPin.window, IDOK);
+            }
+            series.expectDone(key, 0);
+        }
+        EXPECT_EQ(0u, series.stop());
+    }
+}
