@@ -18,11 +18,11 @@ struct PolicyEntry {
     DWORD high;
 };
 
-constexpr int kPolicyFolderSize = MAX_PATH;
+constexpr int kPolicyFolderSize = MAX_PATH; // the longest folder, its terminator included
 
 // One row per value, in the order of PolicyValue; the templates' check reads it too.
 inline constexpr PolicyEntry kPolicyTable[kPolicyValueCount] = {
-    {"ReceiptsFolder", PolicyKind::Folder, 1, kPolicyFolderSize - 1},
+    {"ReceiptsFolder", PolicyKind::Folder, 1, MAX_PATH - 1},
     {"AllowUnformat", PolicyKind::Switch, 0, 1},
     {"AllowKeptCredentials", PolicyKind::Switch, 0, 1},
 };
