@@ -50,7 +50,7 @@ bool Allows(PolicyValue value) { return !g_policy.set[value] || g_policy.number[
 
 void ReadPolicy()
 {
-    ResetPolicy();
+    std::memset(&g_policy, 0, sizeof g_policy);
     // Group Policy writes the system's own view of the registry, which a 32-bit program on a
     // 64-bit system only sees when it asks for it (a 32-bit system ignores the flag).
     HKEY keys[2] = {};
@@ -67,8 +67,6 @@ void ReadPolicy()
         if (key != nullptr)
             RegCloseKey(key);
 }
-
-void ResetPolicy() { std::memset(&g_policy, 0, sizeof g_policy); }
 
 bool PolicySet(PolicyValue value) { return g_policy.set[value]; }
 

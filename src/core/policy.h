@@ -29,8 +29,6 @@ inline constexpr PolicyEntry kPolicyTable[kPolicyValueCount] = {
 
 // Reads the values; whatever is missing, of the wrong type or out of range is left unset.
 void ReadPolicy();
-// Forgets every value, as if no policy were set; for tests.
-void ResetPolicy();
 
 bool PolicySet(PolicyValue value);
 bool AnyPolicySet();

@@ -85,27 +85,21 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
+const char kPolicy[] = "Software\\Policies\\Veltrax\\keyprep";
+
 Policy::Policy(const std::vector<PolicyWrite>& values)
 {
-    remove();
-    for (const PolicyWrite& value : values) {
-        HKEY key = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(value.root, "Software\\Policies\\Veltrax\\keyprep", 0, nullptr, 0,
-                                                 KEY_SET_VALUE, nullptr, &key, nullptr));
-        const auto* data = value.type == REG_DWORD ? reinterpret_cast<const BYTE*>(&value.number)
-                                                   : reinterpret_cast<const BYTE*>(value.text);
-        const DWORD size = value.type == REG_DWORD ? sizeof value.number : DWORD(strlen(value.text) + 1);
-        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, value.name, 0, value.type, data, size)) << value.name;
-        RegCloseKey(key);
-    }
+    Clear();
+    for (const PolicyWrite& v : values)
+        EXPECT_EQ(ERROR_SUCCESS, v.type == REG_DWORD ? RegSetKeyValueA(v.root, kPolicy, v.name, v.type, &v.number, 4)
+                                                     : RegSetKeyValueA(v.root, kPolicy, v.name, v.type, v.text,
+                                                                       DWORD(strlen(v.text) + 1)));
 }
 
-void Policy::remove()
+void Policy::Clear()
 {
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        RegDeleteKeyA(root, "Software\\Policies\\Veltrax\\keyprep");
-        RegDeleteKeyA(root, "Software\\Policies\\Veltrax");
-    }
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        RegDeleteTreeA(root, "Software\\Policies\\Veltrax");
 }
 
 void Journey::start(const std::string& arguments)
@@ -174,22 +168,14 @@ void Journey::closeIdleMainDialog(DWORD exitCode)
     EXPECT_TRUE(ProgramDriver::waitForTitle(main.window, caption)) << WindowText(main.window);
     // The attempt ends, and the buttons come back, once its last box has closed.
     EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_FORMAT));
-    expectUnformatAsAllowed();
+    // The buttons come back one after the other: once the dialog has answered, all are back.
+    EXPECT_TRUE(unformatAllowed ? ProgramDriver::waitForEnabled(main.window, IDC_MAIN_UNFORMAT)
+                                : ProgramDriver::deliver(main.window, WM_NULL) &&
+                                      !ProgramDriver::enabled(main.window, IDC_MAIN_UNFORMAT))
+        << "Unformat as the policy says: " << unformatAllowed;
     PostMessageA(main.window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(program.ended()) << "the idle main dialog did not close";
     EXPECT_EQ(exitCode, program.exitCode());
-}
-
-void Journey::expectUnformatAsAllowed() const
-{
-    // The buttons come back one after the other; the driver may look in between. Once the
-    // dialog has answered, all that come back are back.
-    if (unformatAllowed) {
-        EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_UNFORMAT));
-        return;
-    }
-    EXPECT_TRUE(ProgramDriver::deliver(main.window, WM_NULL));
-    EXPECT_FALSE(ProgramDriver::enabled(main.window, IDC_MAIN_UNFORMAT)) << "Unformat is on against the policy";
 }
 
 void Journey::expectEveryReaderClosed() const

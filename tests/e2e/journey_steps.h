@@ -57,24 +57,12 @@ extern const char kInvalidChv[];   // " -> 0 err=0x8010002A"
 extern const char kChvBlocked[];   // " -> 0 err=0x8010006C"
 extern const char kNoMemory[];     // " -> 0 err=0x80100006"
 
-// Group Policy values written into the run's Wine prefix for one test, and removed however
-// the test ends. Every program of the run reads them, so such tests run alone (CMakeLists.txt).
-struct PolicyWrite {
-    HKEY root;
-    const char* name;
-    DWORD type; // REG_DWORD takes `number`, the others `text`
-    DWORD number;
-    const char* text;
-};
-class Policy {
-public:
+// Policy values in the run's Wine prefix for one test, removed however it ends (RUN_SERIAL).
+struct PolicyWrite { HKEY root; const char* name; DWORD type; DWORD number; const char* text = nullptr; };
+struct Policy {
     explicit Policy(const std::vector<PolicyWrite>& values);
-    ~Policy() { remove(); }
-    Policy(const Policy&) = delete;
-    Policy& operator=(const Policy&) = delete;
-
-private:
-    static void remove();
+    ~Policy() { Clear(); }
+    static void Clear();
 };
 
 // `text` with its first `from` replaced by `to`: a variant of a shipped Key set.
@@ -109,9 +97,6 @@ public:
     // it ends the program, with `exitCode` (0 unless started from a command line).
     void closeIdleMainDialog(DWORD exitCode = 0);
 
-    // Once Format is back after an attempt, Unformat is on or off as the policy says.
-    void expectUnformatAsAllowed() const;
-
     // Every reader that opened was closed exactly once and the simulator saw no fault.
     void expectEveryReaderClosed() const;
     std::string key(const std::string& name) const { return program.keyValue(keyId, name); }
@@ -120,6 +105,6 @@ public:
     SeenWindow main;
     std::string keyId = "Token";
     std::string caption = kCaption;
-    bool unformatAllowed = true; // by policy: its button comes back after an attempt
+    bool unformatAllowed = true; // by policy: whether its button comes back
 
 };

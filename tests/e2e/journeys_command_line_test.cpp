@@ -170,78 +170,47 @@ TEST(JourneyCommandLine, OperationWordAloneUsesTheFirstUsableReader)
     journey.expectEveryReaderClosed();
 }
 
-// What the administrator set decides whether Unformat runs, however it is asked for: the
-// machine's value wins, the user's counts where the machine sets none, and a value of the
-// wrong type or out of range counts as not set. The main dialog says what was set.
+// The administrator decides whether Unformat runs: the machine's value wins, the user's counts
+// where the machine sets none, one of the wrong type or out of range is not set at all.
 TEST(JourneyCommandLine, PolicyDecidesWhetherUnformatRuns)
 {
-    const HKEY machine = HKEY_LOCAL_MACHINE;
-    const HKEY user = HKEY_CURRENT_USER;
-    const char off[] = "Set by your administrator: Unformat is off.";
+    const HKEY lm = HKEY_LOCAL_MACHINE, cu = HKEY_CURRENT_USER;
     const struct {
         std::vector<PolicyWrite> values;
-        bool allowed;
         const char* note; // empty when the dialog shows none
     } cases[] = {
-        {{{machine, "AllowUnformat", REG_DWORD, 0, nullptr},
-          {machine, "AllowKeptCredentials", REG_DWORD, 0, nullptr},
-          {machine, "ReceiptsFolder", REG_EXPAND_SZ, 0, "%KEYPREP_SHARE%\\receipts"}},
-         false,
+        {{{lm, "AllowUnformat", REG_DWORD, 0}, {lm, "AllowKeptCredentials", REG_DWORD, 0},
+          {lm, "ReceiptsFolder", REG_EXPAND_SZ, 0, "%KEYPREP_SHARE%\\receipts"}},
          "Set by your administrator: Unformat is off. Credentials are not kept for the next Keys. Receipts folder: "
          "\\\\fileserver\\keys\\receipts"},
-        {{{machine, "AllowUnformat", REG_DWORD, 1, nullptr}, {user, "AllowUnformat", REG_DWORD, 0, nullptr}},
-         true,
-         "Set by your administrator: Unformat is allowed."},
-        {{{user, "AllowUnformat", REG_DWORD, 0, nullptr}}, false, off},
-        {{{machine, "AllowUnformat", REG_SZ, 0, "0"}, {user, "AllowUnformat", REG_DWORD, 0, nullptr}}, false, off},
-        {{{machine, "AllowUnformat", REG_DWORD, 2, nullptr},
-          {machine, "AllowKeptCredentials", REG_SZ, 0, "0"},
-          {machine, "ReceiptsFolder", REG_DWORD, 1, nullptr},
-          {user, "ReceiptsFolder", REG_SZ, 0, ""}},
-         true, ""},
+        {{{lm, "AllowUnformat", REG_DWORD, 1}, {cu, "AllowUnformat", REG_DWORD, 0},
+          {cu, "AllowKeptCredentials", REG_DWORD, 1}},
+         "Set by your administrator: Unformat is allowed. Credentials may be kept for the next Keys."},
+        {{{lm, "AllowUnformat", REG_SZ, 0, "0"}, {cu, "AllowUnformat", REG_DWORD, 0}},
+         "Set by your administrator: Unformat is off."},
+        {{{lm, "AllowUnformat", REG_DWORD, 2}, {lm, "AllowKeptCredentials", REG_SZ, 0, "0"},
+          {lm, "ReceiptsFolder", REG_DWORD, 1}, {cu, "ReceiptsFolder", REG_SZ, 0, ""}}, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.note);
         const Policy policy(c.values);
         Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
         journey.program.addEnvironment("KEYPREP_SHARE=\\\\fileserver\\keys");
-        journey.unformatAllowed = c.allowed;
+        journey.unformatAllowed = std::string(c.note).find("Unformat is off") == std::string::npos;
         journey.start("unformat \"Simulated Reader 0\"");
         EXPECT_EQ(c.note, ProgramDriver::controlText(journey.main.window, IDC_MAIN_POLICY_NOTE));
-        if (c.allowed) {
-            journey.box(kConfirmDataLoss, IDNO);
-            journey.closeIdleMainDialog(2);
-            EXPECT_EQ(1, journey.program.openedReaders());
-            continue;
+        if (!journey.unformatAllowed) {
+            journey.box(kUnformatNotAllowed, IDOK);
+            PostMessageA(journey.main.window, WM_COMMAND, IDC_MAIN_UNFORMAT, 0); // as another program would
+            journey.box(kUnformatNotAllowed, IDOK);
         }
-        journey.box(kUnformatNotAllowed, IDOK);
-        // The command that a mnemonic, a click or another program would send is refused too.
-        PostMessageA(journey.main.window, WM_COMMAND, IDC_MAIN_UNFORMAT, 0);
-        journey.box(kUnformatNotAllowed, IDOK);
-        journey.closeIdleMainDialog(7);
-        EXPECT_EQ(0, journey.program.logCount("InitReader"));
-        EXPECT_EQ("7000", journey.key("MakerArea"));
+        // In the first case Format reaches the Key, and gives the buttons back without Unformat.
+        const bool attempt = journey.unformatAllowed || &c == cases;
+        if (!journey.unformatAllowed && attempt)
+            journey.press(IDC_MAIN_FORMAT);
+        if (attempt)
+            journey.box(journey.unformatAllowed ? kConfirmDataLoss : kConfirmReformat, IDNO);
+        journey.closeIdleMainDialog(attempt ? 2 : 7);
+        EXPECT_EQ(attempt ? 1 : 0, journey.program.logCount("InitReader"));
     }
-}
-
-// Format, which unformats a formatted Key before it formats it again, stays allowed, and an
-// attempt that gives the buttons back leaves Unformat off.
-TEST(JourneyCommandLine, FormatStaysAllowedWhenUnformatIsNot)
-{
-    const Policy policy({{HKEY_LOCAL_MACHINE, "AllowUnformat", REG_DWORD, 0, nullptr}});
-    Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
-    journey.unformatAllowed = false;
-    journey.start();
-    journey.press(IDC_MAIN_FORMAT);
-    journey.box(kConnect, IDCANCEL);
-    EXPECT_TRUE(ProgramDriver::waitForEnabled(journey.main.window, IDC_MAIN_FORMAT));
-    journey.expectUnformatAsAllowed();
-    journey.press(IDC_MAIN_FORMAT);
-    journey.box(kConnect, IDOK);
-    journey.confirmFormat();
-    journey.box(kSuccess, IDOK);
-    journey.expectEndedByItself();
-    EXPECT_EQ(1, journey.program.logCount("UnformatCard"));
-    EXPECT_EQ("7000", journey.key("MakerArea"));
-    EXPECT_EQ("Mail:3000,Vpn:1500", journey.key("OtherApps"));
 }

@@ -1,45 +1,26 @@
 #!/usr/bin/env python3
-"""The Group Policy templates against the program's table of policy values (src/core/policy.h):
-each file is XML; each policy sets, under the key that the program reads, a value of the table
-with a type and range that the program takes; every value has a policy; every string and
-presentation that keyprep.admx names is in each .adml. Usage: check_policy_templates.py SOURCE"""
-import re
-import sys
-import xml.etree.ElementTree as ET
+# The Group Policy templates against the program's table (src/core/policy.h): each policy sets
+# a value that the program reads, as it takes it, and each string the .admx names is in each .adml.
+import re, sys, xml.etree.ElementTree as ET
 
-source = sys.argv[1]
-ns = {"p": "http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions"}
+source, ns = sys.argv[1], {"p": "http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions"}
 header = open(f"{source}/src/core/policy.h").read()
 key = re.search(r'kPolicyKey\[\] = "(.*)";', header).group(1).replace("\\\\", "\\")
 table = {name: (kind, eval(low, {"MAX_PATH": 260}), eval(high, {"MAX_PATH": 260}))
          for name, kind, low, high in re.findall(r'\{"(\w+)", PolicyKind::(\w+), ([^,]+), ([^}]+)\}', header)}
 findings = [] if table else ["no table of policy values in src/core/policy.h"]
-folder = f"{source}/src/res/policy"
-admx = ET.parse(f"{folder}/keyprep.admx").getroot()
-covered = set()
+admx = ET.parse(f"{source}/src/res/policy/keyprep.admx").getroot()
 for policy in admx.iterfind("p:policies/p:policy", ns):
-    name = policy.get("name")
-    if policy.get("key") != key or policy.get("class") != "Both":
-        findings.append(f"{name}: key {policy.get('key')}, class {policy.get('class')}")
     values = [(policy.get("valueName"), "Switch", [int(v.get("value")) for v in policy.iterfind(".//p:decimal", ns)])]
-    values += [(text.get("valueName"), "Folder", [int(text.get("maxLength"))])
-               for text in policy.iterfind("p:elements/p:text", ns)]
-    for value, kind, numbers in values:
-        if value is None:
-            continue
-        covered.add(value)
-        expected = table.get(value, (None, 0, 0))
-        if expected[0] != kind or any(n < expected[1] or n > expected[2] for n in numbers) or not numbers:
-            findings.append(f"{name}: {value} as {kind} {numbers}, but the program reads {expected}")
-findings += [f"no policy sets {value}" for value in table.keys() - covered]
-text = ET.tostring(admx, encoding="unicode")
+    values += [(t.get("valueName"), "Folder", [int(t.get("maxLength"))]) for t in policy.iterfind(".//p:text", ns)]
+    for value, kind, numbers in (v for v in values if v[0]):
+        taken = table.pop(value, ("none", 1, 0))  # each value once
+        if policy.get("key") != key or taken[0] != kind or not numbers or any(not taken[1] <= n <= taken[2] for n in numbers):
+            findings.append(f"{policy.get('key')}\\{value} as {kind} {numbers} is no value that the program takes")
+findings += [f"no policy sets {value}" for value in table]
 for language in ("en-US", "de-DE"):
-    adml = ET.parse(f"{folder}/{language}/keyprep.adml").getroot()
-    for kind, path in (("string", "p:resources/p:stringTable/p:string"),
-                       ("presentation", "p:resources/p:presentationTable/p:presentation")):
-        have = {item.get("id") for item in adml.iterfind(path, ns)}
-        findings += [f"{language}: no {kind} {ref}" for ref in set(re.findall(rf"\$\({kind}\.(\w+)\)", text)) - have]
-for finding in findings:
-    print(f"FAIL: {finding}")
-print(f"{int(not findings)} passed, {len(findings)} failed")
+    adml = ET.tostring(ET.parse(f"{source}/src/res/policy/{language}/keyprep.adml").getroot(), encoding="unicode")
+    for kind, ref in set(re.findall(r"\$\((string|presentation)\.(\w+)\)", ET.tostring(admx, encoding="unicode"))):
+        findings += [] if re.search(rf'<ns0:{kind} id="{ref}"', adml) else [f"{language}: no {kind} {ref}"]
+print("".join(f"FAIL: {finding}\n" for finding in findings) + f"{int(not findings)} passed, {len(findings)} failed")
 sys.exit(1 if findings else 0)
