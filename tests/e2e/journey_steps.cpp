@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 const char kCaption[] = "Key formatting utility";
 
 const ExpectedBox kConnect{"Please connect your Key to the computer and press OK.", {IDOK, IDCANCEL}, false};
@@ -54,10 +52,6 @@ const ExpectedBox kWrongFormattingPassword{"Wrong formatting password!", {IDOK},
 const ExpectedBox kKeyLibraryStopped{
     "The key library stopped working. Close this program, reconnect the Key and start the program again.", {IDOK}, true};
 
-const ExpectedBox kUnformatNotAllowed{"Unformat is turned off by your administrator (policy \"Allow Unformat\"). The "
-                                      "Key was not changed; Format is still allowed.",
-                                      {IDOK}, true};
-
 const char kEnterTransportKey[] = "Please enter Transport key required for this type of Key.";
 const char kEnterFormattingPassword[] = "Please enter Formatting password required for this type of Key.";
 const char kEnterPin[] = "Please enter PIN of the Key.";
@@ -91,9 +85,8 @@ Policy::Policy(const std::vector<PolicyWrite>& values)
 {
     Clear();
     for (const PolicyWrite& v : values)
-        EXPECT_EQ(ERROR_SUCCESS, v.type == REG_DWORD ? RegSetKeyValueA(v.root, kPolicy, v.name, v.type, &v.number, 4)
-                                                     : RegSetKeyValueA(v.root, kPolicy, v.name, v.type, v.text,
-                                                                       DWORD(strlen(v.text) + 1)));
+        EXPECT_EQ(0, v.text ? RegSetKeyValueA(v.root, kPolicy, v.name, v.type, v.text, DWORD(strlen(v.text) + 1))
+                            : RegSetKeyValueA(v.root, kPolicy, v.name, v.type, &v.number, sizeof v.number));
 }
 
 void Policy::Clear()

@@ -38,7 +38,6 @@ extern const ExpectedBox kWrongPassPhrase;
 extern const ExpectedBox kWrongAdminPin;
 extern const ExpectedBox kWrongFormattingPassword;
 extern const ExpectedBox kKeyLibraryStopped;
-extern const ExpectedBox kUnformatNotAllowed;
 
 // The reader named on the command line is not among the connected ones.
 ExpectedBox NamedReaderMissing(const std::string& name, const std::string& connected = "Simulated Reader 0");

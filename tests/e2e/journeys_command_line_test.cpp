@@ -175,6 +175,8 @@ TEST(JourneyCommandLine, OperationWordAloneUsesTheFirstUsableReader)
 TEST(JourneyCommandLine, PolicyDecidesWhetherUnformatRuns)
 {
     const HKEY lm = HKEY_LOCAL_MACHINE, cu = HKEY_CURRENT_USER;
+    const ExpectedBox refused{
+        "Unformat is turned off by your administrator (policy \"Allow Unformat\"). The Key was not changed; Format is still allowed.", {IDOK}, true};
     const struct {
         std::vector<PolicyWrite> values;
         const char* note; // empty when the dialog shows none
@@ -200,9 +202,9 @@ TEST(JourneyCommandLine, PolicyDecidesWhetherUnformatRuns)
         journey.start("unformat \"Simulated Reader 0\"");
         EXPECT_EQ(c.note, ProgramDriver::controlText(journey.main.window, IDC_MAIN_POLICY_NOTE));
         if (!journey.unformatAllowed) {
-            journey.box(kUnformatNotAllowed, IDOK);
+            journey.box(refused, IDOK);
             PostMessageA(journey.main.window, WM_COMMAND, IDC_MAIN_UNFORMAT, 0); // as another program would
-            journey.box(kUnformatNotAllowed, IDOK);
+            journey.box(refused, IDOK);
         }
         // In the first case Format reaches the Key, and gives the buttons back without Unformat.
         const bool attempt = journey.unformatAllowed || &c == cases;

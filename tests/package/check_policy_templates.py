@@ -1,6 +1,5 @@
-#!/usr/bin/env python3
-# The Group Policy templates against the program's table (src/core/policy.h): each policy sets
-# a value that the program reads, as it takes it, and each string the .admx names is in each .adml.
+# Each policy of the templates sets a value of the program's table (src/core/policy.h) as the
+# program takes it, and each string that keyprep.admx names is in each .adml. Run by ctest.
 import re, sys, xml.etree.ElementTree as ET
 
 source, ns = sys.argv[1], {"p": "http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions"}

@@ -221,8 +221,7 @@ const std::map<int, std::string>& ExpectedStrings()
         {153, "Credentials are not kept for the next Keys."},
         {154, "Credentials may be kept for the next Keys."},
         {155, "Receipts folder: %s"},
-        {156, "Unformat is turned off by your administrator (policy \"Allow Unformat\"). The Key was not changed; "
-              "Format is still allowed."},
+        {156, "Unformat is turned off by your administrator (policy \"Allow Unformat\"). The Key was not changed; Format is still allowed."},
         {2002, "Cancel"},
         {2007, "E&xit"},
         {2008, "&Format"},
