@@ -83,6 +83,7 @@ void SetVersionTexts(HWND dialog)
 }
 
 constexpr int kPolicyNoteMargin = 6; // dialog units below the note
+constexpr int kPolicyNoteGap = 2;    // dialog units above the note, beyond the template's margin
 
 // The administrator's values in a line under the buttons, so that a technician sees why
 // Unformat is off; the dialog grows for it. Only while some policy is set.
@@ -105,7 +106,7 @@ void AddPolicyNote(HWND dialog)
 
     // As wide as the window's content; as high as the text wraps at this font and DPI. A long
     // folder name without spaces breaks where the line ends.
-    RECT place = {8, 0, 236, kPolicyNoteMargin};
+    RECT place = {8, kPolicyNoteGap, 236, kPolicyNoteMargin};
     MapDialogRect(dialog, &place);
     const auto font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
     RECT text = {0, 0, place.right, 0};
@@ -124,7 +125,8 @@ void AddPolicyNote(HWND dialog)
     GetWindowRect(dialog, &window);
     // The resize places the note (WM_SIZE).
     SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left,
-                 window.bottom - window.top + text.bottom + place.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+                 window.bottom - window.top + place.top + text.bottom + place.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The note stays at the bottom, also below the series' part when the window grows for it.
@@ -140,8 +142,10 @@ void PlacePolicyNote(HWND dialog)
     RECT place;
     GetWindowRect(note, &place);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+    // Moved without its old pixels: under Wine they were copied before the note had been drawn
+    // there, and the note stayed blank.
     SetWindowPos(note, nullptr, place.left, client.bottom - margin.bottom - (place.bottom - place.top), 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
 }
 
 // The administrator forbids Unformat: however the command came (a command line, another
