@@ -11,6 +11,7 @@
 #include "text/message_box.h"
 #include "text/text.h"
 #include "ui/main_dialog.h"
+#include "workflow/series.h"
 #include "workflow/workflow.h"
 
 #include <cstring>
@@ -77,11 +78,12 @@ int RunProgram(HINSTANCE instance, char* commandLine)
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
     else
         ShowText(nullptr, kUsageText, MB_OK);
-    const int exitCode = ExitCodeOf(commandLineStart, IsKnownOperation() ? g_attempt.exitCode : kExitUsage);
-
     // A worker may outlive the dialog (a WM_QUIT ends its loop): let it finish with the Key
-    // before the key library goes.
+    // before the key library goes. A series ended that way still records that Key and ends.
+    WaitForWorkerToEnd(INFINITE);
+    EndSeriesQuietly(g_app.mainDialog);
     WaitForWorker();
+    const int exitCode = ExitCodeOf(commandLineStart, IsKnownOperation() ? g_attempt.exitCode : kExitUsage);
     // The last credential typed has no use any more.
     SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
     ForgetRejectedCredential();

@@ -23,6 +23,36 @@ bool MayHoldInput()
     return HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON | QS_POSTMESSAGE)) != 0;
 }
 
+// PeekMessage hands out a posted quit whatever the filter: it is kept aside while the queue
+// is emptied and posted again afterwards, so that the loop that waits for it still ends.
+class QuitKeeper {
+public:
+    QuitKeeper() = default;
+    QuitKeeper(const QuitKeeper&) = delete;
+    QuitKeeper& operator=(const QuitKeeper&) = delete;
+    ~QuitKeeper()
+    {
+        if (seen_)
+            PostQuitMessage(exitCode_);
+    }
+
+    // Takes the next message of the range; false when there is none, or a quit came out.
+    bool peek(MSG& message, UINT first, UINT last)
+    {
+        if (seen_ || !PeekMessageA(&message, nullptr, first, last, PM_REMOVE))
+            return false;
+        if (message.message != WM_QUIT)
+            return true;
+        seen_ = true;
+        exitCode_ = static_cast<int>(message.wParam);
+        return false;
+    }
+
+private:
+    bool seen_ = false;
+    int exitCode_ = 0;
+};
+
 } // namespace
 
 bool TakeTypedAhead(char* typed, int size)
@@ -35,8 +65,9 @@ bool TakeTypedAhead(char* typed, int size)
             typed[0] = '\0';
         return true;
     }
+    QuitKeeper quit;
     // A translated key press posts its character, which comes out before the next key.
-    for (int i = 0; i < kMostPerRange && PeekMessageA(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE); ++i) {
+    for (int i = 0; i < kMostPerRange && quit.peek(message, WM_KEYFIRST, WM_KEYLAST); ++i) {
         if (message.message == WM_KEYDOWN) {
             TranslateMessage(&message);
             continue;
@@ -44,7 +75,7 @@ bool TakeTypedAhead(char* typed, int size)
         if (message.message != WM_CHAR)
             continue;
         const auto character = static_cast<unsigned char>(message.wParam);
-        const bool printable = character > ' ' && character != 0x7F;
+        const bool printable = character >= ' ' && character != 0x7F;
         if (character == '\b' && count > 0)
             --count;
         else if (printable && count < size - 1)
@@ -63,7 +94,8 @@ void DiscardQueuedInput()
     if (!MayHoldInput())
         return;
     MSG message;
+    QuitKeeper quit;
     for (const auto& range : kInputRanges)
-        for (int i = 0; i < kMostPerRange && PeekMessageA(&message, nullptr, range[0], range[1], PM_REMOVE); ++i) {
+        for (int i = 0; i < kMostPerRange && quit.peek(message, range[0], range[1]); ++i) {
         }
 }

@@ -20,7 +20,13 @@ void ResetAttemptState()
     g_attempt.worker = nullptr;
     g_attempt.workerDone = false;
     g_attempt.outcome = 0;
+    g_attempt.namedReader[0] = '\0';
     g_attempt.chosenReader[0] = '\0';
+    g_attempt.occupyAll = false;
+    g_attempt.startedBy = 0;
+    g_attempt.answeredNo = false;
+    g_attempt.quiet = false;
+    g_attempt.usedKept = false;
     g_attempt.exitCode = kExitSuccess;
     g_attempt.resultMessage = 0;
     g_attempt.resultError = 0;
@@ -60,7 +66,7 @@ void KeepCredential(int cardType)
 
 bool TakeKeptCredential(int cardType)
 {
-    if (!IsCardTypeCode(cardType) || !g_attempt.kept[cardType].kept || !KeptCredentialsAllowed())
+    if (!HasKeptCredential(cardType) || !KeptCredentialsAllowed())
         return false;
     std::memcpy(g_attempt.credential, g_attempt.kept[cardType].credential, kCredentialSize);
     return true;
@@ -72,6 +78,8 @@ void ForgetKeptCredential(int cardType)
         return;
     SecureZeroMemory(&g_attempt.kept[cardType], sizeof g_attempt.kept[cardType]);
 }
+
+bool HasKeptCredential(int cardType) { return IsCardTypeCode(cardType) && g_attempt.kept[cardType].kept; }
 
 void ForgetKeptCredentials()
 {

@@ -54,8 +54,17 @@ struct AttemptState {
     // next; `typedAheadLost` when it did not fit and was thrown away.
     char typedAhead[kTypedAheadSize];
     bool typedAheadLost;
+    // The only reader that the attempt looks in (named on the command line, or the series'
+    // reader); empty: every reader.
+    char namedReader[kReaderNameSize];
     // The reader that the user chose among several with a Key; a retry goes back to it.
     char chosenReader[kReaderNameSize];
+    bool occupyAll;           // the maker's area takes all free space
+    int startedBy;            // the control that started the attempt: the focus goes back to it
+    bool answeredNo;          // the Key's own question was answered No: it was skipped
+    // The session is ending, or the program quits: the outcome is recorded without a box and
+    // without asking again.
+    bool quiet;
     // How the attempt ended: the exit code, the message that tells it and the PC/SC code of
     // the key-library call that failed (0 when none did).
     int exitCode;
@@ -67,6 +76,7 @@ struct AttemptState {
     bool inSeries;
     bool reformatWithoutAsking;
     bool keepCredential; // the box "use for the next Keys" was ticked in the last dialog
+    bool usedKept;       // the credential in the buffer was kept from an earlier Key
     KeptCredential kept[kCardTypeCodes];
     // The credential that the Key rejected last, so that it is not sent again unchanged.
     unsigned char rejected[kCredentialSize];
@@ -93,3 +103,5 @@ void KeepCredential(int cardType);
 bool TakeKeptCredential(int cardType);
 void ForgetKeptCredential(int cardType);
 void ForgetKeptCredentials();
+// Whether a credential is kept for card type `cardType`.
+bool HasKeptCredential(int cardType);

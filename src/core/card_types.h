@@ -24,6 +24,8 @@ struct CardType {
     bool retryRestarts;         // a rejection is followed by a new attempt
     int pinMinimum;             // the shortest PIN that the PIN dialog accepts
     UINT blockedMessage;        // when the credential has no tries left
+    UINT credentialName;        // what the user types, as the series panel names it; 0: nothing
+    const char* name;           // the type's name in receipts, which stay English
 };
 
 // The row of card type `code`. Codes without a meaning (0, 3 and any unknown one) share the

@@ -2,6 +2,7 @@
 
 #include "core/app_context.h"
 #include "core/attempt_state.h"
+#include "dialogs/dialog_common.h"
 #include "res/resource.h"
 #include "text/message_box.h"
 
@@ -32,7 +33,8 @@ bool AskInCredentialDialog(HWND owner, int templateId, const char* defaultText)
             continue;
         g_attempt.keepCredential = false;
         const bool ok = DialogBoxParamA(g_app.instance, MAKEINTRESOURCEA(templateId), owner, dialog.procedure,
-                                        reinterpret_cast<LPARAM>(defaultText)) == IDOK;
+                                        reinterpret_cast<LPARAM>(defaultText)) == IDOK &&
+                        TakeAcceptedOk();
         // Kept for the next Keys of this type in the series; never with "Clear all Key's
         // data", which each Key is asked for anew.
         if (ok && g_attempt.keepCredential && !g_attempt.clearAll)

@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kPromptSize = 1024;
 
+bool g_acceptedOk; // the last credential dialog ended through EndWithOk
+
 // Bounded like every other step of the prompt: a long translation is cut, never overrun.
 void AppendText(char* buffer, size_t size, const char* text)
 {
@@ -105,21 +107,26 @@ FieldFocus TakeFieldFocus(HWND dialog, WPARAM activation)
 }
 
 // In a series the dialog offers to keep what is typed for the next Keys of its type: a box
-// below the buttons, for which the dialog grows.
+// below the buttons, for which the dialog grows. Its text says what keeping costs, on as
+// many lines as it takes. The dialog is not shown yet: growing it must not activate it, or
+// the focus lands on its first control instead of the field.
 void AddKeepBox(HWND dialog)
 {
     if (!g_attempt.inSeries || !KeptCredentialsAllowed())
         return;
     RECT client;
     GetClientRect(dialog, &client);
-    RECT place = {7, 4, 200, 10}; // left, gap, width, height in dialog units
+    RECT place = {7, 4, 7, 26}; // left, gap, right margin, height in dialog units
     MapDialogRect(dialog, &place);
+    const int width = client.right - place.left - place.right;
     RECT window;
     GetWindowRect(dialog, &window);
     SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left,
-                 window.bottom - window.top + place.top * 2 + place.bottom, SWP_NOMOVE | SWP_NOZORDER);
-    HWND box = CreateWindowExA(0, "Button", LoadText(IDS_KEEP_FOR_SERIES), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
-                               place.left, client.bottom + place.top, place.right, place.bottom, dialog,
+                 window.bottom - window.top + place.top * 2 + place.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    HWND box = CreateWindowExA(0, "Button", LoadText(IDS_KEEP_FOR_SERIES),
+                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX | BS_MULTILINE | BS_TOP,
+                               place.left, client.bottom + place.top, width, place.bottom, dialog,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_KEEP_FOR_SERIES)), g_app.instance, nullptr);
     SendMessageA(box, WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), TRUE);
 }
@@ -130,6 +137,7 @@ INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT 
                                  LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
+        TakeAcceptedOk();
         SendDlgItemMessageA(dialog, row.editId, EM_LIMITTEXT, row.textLimit, 0);
         row.onInit(dialog, lParam);
         ShowClearAllChoice(dialog, row);
@@ -180,7 +188,20 @@ void AcceptTypedSecret(HWND dialog, const CredentialDialog& row)
     if (typed.refusedAsJustRejected(row.notSentMessage))
         return;
     typed.storeAsCredential();
+    EndWithOk(dialog);
+}
+
+void EndWithOk(HWND dialog)
+{
+    g_acceptedOk = true;
     EndDialog(dialog, 1);
+}
+
+bool TakeAcceptedOk()
+{
+    const bool accepted = g_acceptedOk;
+    g_acceptedOk = false;
+    return accepted;
 }
 
 void ShowSelectedText(HWND dialog, int editId, const char* text)

@@ -42,6 +42,12 @@ INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT 
 // The shared OK rule of `row`; ends the dialog with 1 once the text is stored.
 void AcceptTypedSecret(HWND dialog, const CredentialDialog& row);
 
+// Ends the dialog with 1 for an OK that the dialog accepted. A dialog's loop that meets a
+// quit message also ends with 1 (under Wine), so only this counts as OK.
+void EndWithOk(HWND dialog);
+// Whether the dialog that ended last was ended by EndWithOk; asking forgets it.
+bool TakeAcceptedOk();
+
 // A control whose text is taken from the string table when its dialog opens.
 struct ControlText {
     int controlId;

@@ -26,7 +26,7 @@ void OnInit(HWND dialog, LPARAM)
 void OnOk(HWND dialog, const CredentialDialog& row)
 {
     if (g_attempt.clearAll)
-        EndDialog(dialog, 1);
+        EndWithOk(dialog);
     else
         AcceptTypedSecret(dialog, row);
 }

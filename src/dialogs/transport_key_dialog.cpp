@@ -65,7 +65,7 @@ void OnOk(HWND dialog, const CredentialDialog& row)
     if (RefuseJustRejected(dialog, row.editId, row.notSentMessage, key.data(), key.size()))
         return;
     std::copy(key.data(), key.data() + kKeyBytes, g_attempt.credential);
-    EndDialog(dialog, 1);
+    EndWithOk(dialog);
 }
 
 constexpr CredentialDialog kDialog{OnInit,  IDC_SECRET_EDIT, kEditLimit, 0, IDS_TRANSPORT_KEY_NOT_SENT_AGAIN,

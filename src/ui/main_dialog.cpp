@@ -10,8 +10,9 @@
 #include "text/message_box.h"
 #include "text/text.h"
 #include "ui/help.h"
-#include "ui/series.h"
+#include "ui/series_panel.h"
 #include "ui/version_info.h"
+#include "workflow/series.h"
 #include "workflow/workflow.h"
 
 #include <cstring>
@@ -153,7 +154,7 @@ void PlacePolicyNote(HWND dialog)
 void RefuseUnformat(HWND dialog)
 {
     static bool telling; // a command posted again while the box shows adds no second box
-    if (telling)
+    if (telling || g_attempt.busy)
         return;
     telling = true;
     g_attempt.exitCode = kExitNotAllowed;
@@ -161,33 +162,18 @@ void RefuseUnformat(HWND dialog)
     telling = false;
 }
 
-// Whatever sends the command (a key on a disabled button, a mnemonic, BM_CLICK, a command
-// queued behind the first, another program), only one attempt runs at a time.
-void StartAttempt(HWND dialog, Operation operation)
+// A command-line start looks only in the reader it names. While a series runs, it alone
+// starts attempts.
+void StartAttempt(HWND dialog, Operation operation, int button)
 {
-    if (g_attempt.busy || SeriesRunning())
+    if (SeriesRunning())
         return;
     if (operation == Operation::Unformat && !UnformatAllowed()) {
         RefuseUnformat(dialog);
         return;
     }
-    const bool prompt = g_app.argumentCount == 0;
-    BeginAttempt(dialog, prompt ? ButtonsOff::BehindPrompt : ButtonsOff::Now);
-    const bool answered =
-        KeyLibraryUsable(dialog) && (!prompt || ShowMessage(dialog, IDS_CONNECT_KEY, MB_OKCANCEL) == IDOK);
-    if (!answered) {
-        // Closing, the box gave the focus to a button that the dialog manager picked past the
-        // disabled ones; the user gets it back on Format. (While the attempt goes on it must
-        // stay on a control: keys typed ahead for the credential field come to it.)
-        SetFocus(nullptr);
-        EndAttempt(dialog);
-        return;
-    }
-    TurnButtonsOff(dialog);
-    g_attempt.operation = operation;
-    std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
-    StartOperation(dialog, true);
-    EndAttemptUnlessWorking(dialog);
+    const char* reader = g_app.argumentCount > 1 ? g_app.arguments[1] : nullptr;
+    RunAttempt(dialog, {operation, reader, g_app.argumentCount == 0, button, ArgumentIs(2, kOccupyAllWord)});
 }
 
 // A support library that faulted is not called again; the user learns why About is gone.
@@ -208,11 +194,13 @@ void OnAbout(HWND dialog)
 
 void OnExit(HWND dialog)
 {
-    // Never leave a Key half-formatted: while an attempt runs, closing is refused. A series
-    // waiting for its next Key ends first.
-    if (g_attempt.busy)
+    // Never leave a Key half-formatted: while an attempt runs, closing is refused; in a series
+    // it ends the series after this Key, then closes. A series waiting for its next Key ends first.
+    if (g_attempt.busy) {
+        RequestSeriesStop(dialog, true);
         return;
-    StopSeries(dialog);
+    }
+    RequestSeriesStop(dialog, false);
     EndDialog(dialog, 0);
 }
 
@@ -220,10 +208,10 @@ void OnCommand(HWND dialog, int id)
 {
     switch (id) {
     case IDC_MAIN_FORMAT:
-        StartAttempt(dialog, Operation::Format);
+        StartAttempt(dialog, Operation::Format, id);
         break;
     case IDC_MAIN_UNFORMAT:
-        StartAttempt(dialog, Operation::Unformat);
+        StartAttempt(dialog, Operation::Unformat, id);
         break;
     case IDC_MAIN_IMAGE:
     case IDC_MAIN_ABOUT:
@@ -267,7 +255,10 @@ void OnTimer(HWND dialog, UINT_PTR timer)
 {
     if (timer == kWorkerWatchTimer) {
         OnWorkerWatchTimer(dialog);
-        SeriesAfterAttemptWork(dialog);
+        return;
+    }
+    if (timer == kSeriesWatchTimer) {
+        OnSeriesWatchTimer(dialog);
         return;
     }
     if (timer == kButtonsOffTimer) {
@@ -371,13 +362,15 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return RefuseEndSessionWhileBusy(dialog);
     case WM_ENDSESSION:
         // The session ends anyway: the process may go once the Key is no longer being changed,
-        // but a worker that does not finish must not hold the session up.
-        if (wParam)
+        // but a worker that does not finish must not hold the session up. A series records its
+        // Key in hand and ends before the process can go.
+        if (wParam) {
             WaitForWorkerToEnd(kSessionEndWait);
+            EndSeriesQuietly(dialog);
+        }
         return FALSE;
     case kStatusMessage:
         HandleStatusMessage(dialog, wParam);
-        SeriesAfterAttemptWork(dialog);
         return FALSE;
     case kSeriesProbeMessage:
         OnSeriesProbe(dialog, wParam);

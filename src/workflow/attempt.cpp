@@ -7,16 +7,38 @@
 #include "core/policy.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
+#include "text/message_box.h"
+#include "workflow/series.h"
+
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
 // The buttons that could start another attempt or end the program, in this order.
-constexpr int kAttemptButtons[] = {IDC_MAIN_FORMAT, IDC_MAIN_EXIT, IDC_MAIN_UNFORMAT};
+constexpr int kAttemptButtons[] = {IDC_MAIN_FORMAT, IDC_MAIN_EXIT, IDC_MAIN_UNFORMAT, IDC_MAIN_SERIES};
 
+// While a series runs, it alone starts attempts: only Exit comes back on between its Keys.
 void EnableButtons(HWND mainDialog, bool enable)
 {
     for (int id : kAttemptButtons)
-        EnableWindow(GetDlgItem(mainDialog, id), enable && PolicyAllowsButton(id));
+        EnableWindow(GetDlgItem(mainDialog, id),
+                     enable && (id == IDC_MAIN_EXIT || !SeriesRunning()) && PolicyAllowsButton(id));
+}
+
+// After No or Cancel the user goes on from the button that started the attempt; in a series
+// the focus is left where it is unless it was lost.
+void RestoreFocus(HWND mainDialog)
+{
+    HWND focus = GetFocus();
+    const bool lost = focus == nullptr || focus == mainDialog || !IsWindowEnabled(focus);
+    if (SeriesRunning() && !lost)
+        return;
+    HWND target = GetDlgItem(mainDialog, g_attempt.startedBy);
+    if (target == nullptr || !IsWindowEnabled(target))
+        target = GetDlgItem(mainDialog, SeriesRunning() ? IDC_SERIES_STOP : IDC_MAIN_FORMAT);
+    if (target != nullptr && target != focus)
+        SendMessageA(mainDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
 }
 
 using BlockReasonCreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
@@ -58,12 +80,6 @@ void JoinWorker()
     KillTimer(g_app.mainDialog, kWorkerWatchTimer);
 }
 
-// The worker has finished with the Key: it has set its outcome, or its thread is gone.
-bool WorkerFinished()
-{
-    return g_attempt.workerDone || WaitForSingleObject(g_attempt.worker, 0) == WAIT_OBJECT_0;
-}
-
 // A worker whose thread ended without an outcome was ended inside the key library: the
 // library is taken as faulted and the attempt as failed.
 void TakeVanishedWorkerAsFault()
@@ -92,6 +108,11 @@ void DispatchWaitingMessages()
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+}
+
+bool WorkerFinished()
+{
+    return g_attempt.workerDone || WaitForSingleObject(g_attempt.worker, 0) == WAIT_OBJECT_0;
 }
 
 void CloseReaderHandle(int reader)
@@ -134,6 +155,9 @@ void BeginAttempt(HWND mainDialog, ButtonsOff when)
     g_attempt.resultMessage = 0;
     g_attempt.resultError = 0;
     g_attempt.chosenReader[0] = '\0';
+    g_attempt.answeredNo = false;
+    g_attempt.usedKept = false;
+    g_attempt.cardType = 0;
     ForgetRejectedCredential();
     // The prompt's own loop runs the timer once the prompt has shown and drawn itself.
     if (when == ButtonsOff::BehindPrompt)
@@ -147,8 +171,12 @@ void EndAttempt(HWND mainDialog)
 {
     if (!g_attempt.busy)
         return;
+    if (g_keyLibGuard.faulted())
+        g_attempt.exitCode = kExitFailed;
+    // A series' receipt is on the disk before anything else can happen: a box, the session's end.
+    RecordSeriesKey();
     // Whatever call faulted, on whichever path, the user learns it before the attempt ends.
-    if (!g_attempt.stoppedTold)
+    if (!g_attempt.stoppedTold && !g_attempt.quiet)
         KeyLibraryUsable(mainDialog);
     g_attempt.busy = false;
     // Whichever way the attempt ended, the credential it was given has no use any more.
@@ -158,17 +186,44 @@ void EndAttempt(HWND mainDialog)
     ForgetRejectedCredential();
     KillTimer(mainDialog, kButtonsOffTimer);
     EnableButtons(mainDialog, true);
-    HWND focus = GetFocus();
-    if (focus == nullptr || focus == mainDialog)
-        SendMessageA(mainDialog, WM_NEXTDLGCTL,
-                     reinterpret_cast<WPARAM>(GetDlgItem(mainDialog, IDC_MAIN_FORMAT)), TRUE);
+    RestoreFocus(mainDialog);
     UnblockShutdown(mainDialog);
+    SeriesKeyEnded(mainDialog);
 }
 
 void EndAttemptUnlessWorking(HWND mainDialog)
 {
     if (g_attempt.worker == nullptr)
         EndAttempt(mainDialog);
+}
+
+bool RunAttempt(HWND mainDialog, const AttemptRequest& request)
+{
+    // Whatever sends the command (a key on a disabled button, a mnemonic, BM_CLICK, a command
+    // queued behind the first, another program), only one attempt runs at a time.
+    if (g_attempt.busy || g_attempt.settingUp)
+        return false;
+    BeginAttempt(mainDialog, request.connectPrompt ? ButtonsOff::BehindPrompt : ButtonsOff::Now);
+    g_attempt.startedBy = request.startedBy;
+    g_attempt.occupyAll = request.occupyAll;
+    std::snprintf(g_attempt.namedReader, sizeof g_attempt.namedReader, "%s",
+                  request.reader != nullptr ? request.reader : "");
+    const bool answered = KeyLibraryUsable(mainDialog) &&
+                          (!request.connectPrompt || ShowMessage(mainDialog, IDS_CONNECT_KEY, MB_OKCANCEL) == IDOK);
+    if (!answered) {
+        // Closing, the box gave the focus to a button that the dialog manager picked past the
+        // disabled ones; the user gets it back where the attempt started. (While the attempt
+        // goes on it must stay on a control: keys typed ahead for the credential field come to it.)
+        SetFocus(nullptr);
+        EndAttempt(mainDialog);
+        return true;
+    }
+    TurnButtonsOff(mainDialog);
+    g_attempt.operation = request.operation;
+    std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
+    StartOperation(mainDialog, true);
+    EndAttemptUnlessWorking(mainDialog);
+    return true;
 }
 
 void HandleStatusMessage(HWND mainDialog, WPARAM code)

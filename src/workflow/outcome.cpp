@@ -8,6 +8,7 @@
 #include "res/resource.h"
 #include "text/message_box.h"
 #include "text/text.h"
+#include "workflow/series.h"
 
 #include <cstring>
 
@@ -38,6 +39,30 @@ UINT NoFreeSpaceMessage()
                                                                                    : IDS_NO_FREE_SPACE;
 }
 
+// Advice to press Format again does not fit a series: there the Key is set aside.
+UINT ForSeries(UINT textId)
+{
+    constexpr UINT kSeriesAdvice[][2] = {
+        {IDS_KEY_REMOVED_FORMAT, IDS_SERIES_KEY_REMOVED},
+        {IDS_NO_FREE_SPACE_CLEAR_ALL, IDS_SERIES_NO_FREE_SPACE},
+        {IDS_PASS_PHRASE_BLOCKED, IDS_SERIES_PASS_PHRASE_BLOCKED},
+    };
+    for (const auto& advice : kSeriesAdvice)
+        if (advice[0] == textId)
+            return advice[1];
+    return textId;
+}
+
+// A credential kept from an earlier Key that this one refused: the user typed nothing, so the
+// message says whose it was; it is not used again.
+void TellKeptCredentialRefused(HWND owner, const CardType& type)
+{
+    char name[kSharedTextSize];
+    char text[kSharedTextSize];
+    LoadText(type.credentialName, name, sizeof name);
+    ShowText(owner, FormatTextArg(IDS_SERIES_KEPT_REFUSED, name, text, sizeof text), MB_ICONERROR);
+}
+
 void RememberRejectedCredential()
 {
     std::memcpy(g_attempt.rejected, g_attempt.credential, sizeof g_attempt.rejected);
@@ -54,15 +79,17 @@ UINT OperationFailedMessage()
 void TellResult(HWND owner, UINT textId, UINT style, int exitCode)
 {
     g_attempt.exitCode = exitCode;
-    g_attempt.resultMessage = textId;
-    if (!g_attempt.inSeries)
+    g_attempt.resultMessage = g_attempt.inSeries ? ForSeries(textId) : textId;
+    if (!g_attempt.inSeries && !g_attempt.quiet)
         ShowMessage(owner, textId, style);
 }
 
+// In a series the fault is told once the Key's receipt is written, when the attempt ends.
 void ShowFailure(HWND owner, UINT textId)
 {
     TellResult(owner, textId, MB_ICONERROR, kExitFailed);
-    KeyLibraryUsable(owner);
+    if (!g_attempt.inSeries)
+        KeyLibraryUsable(owner);
 }
 
 bool KeyLibraryUsable(HWND owner)
@@ -125,16 +152,23 @@ void RetryCredential(HWND owner, int cardType)
     const CardType& type = CardTypeOf(cardType);
     RememberRejectedCredential();
     // A credential kept for the next Keys is dropped as soon as a Key refuses it.
+    const bool keptRefused = g_attempt.usedKept;
+    g_attempt.usedKept = false;
     ForgetKeptCredential(cardType);
+    SeriesKeptChanged(owner);
     g_attempt.exitCode = kExitRejected;
     // A Key with no way to ask again has still refused the attempt: say that it failed.
     const UINT message = type.retryMessage != 0 ? type.retryMessage : OperationFailedMessage();
     g_attempt.resultMessage = message;
-    const bool asksAgain = type.retryPromptTemplate != 0 || type.retryRestarts;
-    if (ShouldShow(type.retryMessageWhen) && asksAgain)
+    const bool asksAgain = (type.retryPromptTemplate != 0 || type.retryRestarts) && !g_attempt.quiet;
+    if (keptRefused && asksAgain)
+        TellKeptCredentialRefused(owner, type);
+    else if (ShouldShow(type.retryMessageWhen) && asksAgain)
         ShowMessage(owner, message, MB_ICONERROR);
-    else if (ShouldShow(type.retryMessageWhen))
+    else if (ShouldShow(type.retryMessageWhen) || !asksAgain)
         TellResult(owner, message, MB_ICONERROR, kExitRejected);
+    if (!asksAgain)
+        return;
     if (type.retryPromptTemplate != 0 && !AskInCredentialDialog(owner, type.retryPromptTemplate))
         return;
     if (type.retryRestarts)

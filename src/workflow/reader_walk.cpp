@@ -1,6 +1,5 @@
 #include "workflow/reader_walk.h"
 
-#include "core/app_context.h"
 #include "keylib/key_library.h"
 #include "workflow/workflow.h"
 
@@ -14,16 +13,6 @@ namespace {
 // the window frozen: the walk gives up after this many readers or at the first repeat.
 constexpr int kMostReaders = 256;
 
-// A reader named on the command line, or chosen among several earlier in this attempt.
-bool ReaderIsNamed() { return g_app.argumentCount > 1 || g_attempt.chosenReader[0] != '\0'; }
-
-bool IsRequestedReader(const char* name)
-{
-    if (g_attempt.chosenReader[0] != '\0')
-        return std::strcmp(g_attempt.chosenReader, name) == 0;
-    return g_app.argumentCount <= 1 || ArgumentIs(1, name);
-}
-
 // The reader names seen in this walk, to notice a library that lists in circles.
 class SeenReaders {
 public:
@@ -36,16 +25,12 @@ public:
             std::free(names_[i]);
     }
 
-    bool contains(const char* name) const
+    // False when `name` came before, or cannot be remembered: the list ends there.
+    bool addNew(const char* name)
     {
         for (int i = 0; i < count_; ++i)
             if (std::strcmp(names_[i], name) == 0)
-                return true;
-        return false;
-    }
-
-    bool add(const char* name)
-    {
+                return false;
         char* copy = count_ < kMostReaders ? _strdup(name) : nullptr;
         if (copy == nullptr)
             return false;
@@ -57,31 +42,6 @@ private:
     char* names_[kMostReaders] = {};
     int count_ = 0;
 };
-
-// Opens the reader and reads the Key's status; NotFound when the reader holds no usable Key,
-// which is then closed again at once.
-Discovery OpenKeyIn(const char* name, OpenKey& key, bool* readerBusy)
-{
-    key.reader = kNoHandle;
-    DWORD error = 0;
-    if (!g_keyLibGuard.call([&] {
-            key.reader = g_keyLib.InitReader(name);
-            error = GetLastError();
-        }))
-        return Discovery::Failed;
-    if (key.reader == kNoHandle) {
-        *readerBusy = *readerBusy || error == kScardReaderUnavailable || error == kScardSharingViolation;
-        return Discovery::NotFound;
-    }
-    if (!g_keyLibGuard.call(&key.status, g_keyLib.InitCard, key.reader, 0))
-        return Discovery::Failed;
-    if (key.status == kNoHandle) {
-        CloseReaderHandle(key.reader);
-        return Discovery::NotFound;
-    }
-    std::strcpy(key.name, name);
-    return Discovery::Found;
-}
 
 // A longer reader name is no reader that this program could name.
 enum class Listed { Name, End, TooLong };
@@ -102,89 +62,128 @@ bool ListReader(int index, char (&name)[kReaderNameSize], Listed* listed)
     });
 }
 
-// Adds `name` to the list of readers for a message, as far as it fits.
-void NoteListed(FoundKeys& found, const char* name)
-{
-    char* end = found.listedNames + std::strlen(found.listedNames);
-    const size_t room = found.listedNames + kListedNamesSize - end;
-    std::snprintf(end, room, "%s%s", found.readersListed++ == 0 ? "" : ", ", name);
-}
+// What a visitor says after each listed reader.
+enum class Visit { Next, Stop, Failed };
 
-} // namespace
-
-Discovery FindUsableKeys(FoundKeys& found)
+// The walk itself: every reader that the library lists, once, in order, with its type. False
+// after a fault, in the library or reported by the visitor.
+template <typename Visitor>
+bool WalkReaders(Visitor&& visit)
 {
-    found = {};
     SeenReaders seen;
-    for (int index = 0; index < kMostReaders && found.count < kMostKeyChoices; ++index) {
+    for (int index = 0; index < kMostReaders; ++index) {
         char name[kReaderNameSize];
         Listed listed = Listed::End;
         if (!ListReader(index, name, &listed))
-            return Discovery::Failed;
+            return false;
         if (listed == Listed::TooLong)
             continue;
-        if (listed == Listed::End || seen.contains(name) || !seen.add(name))
-            break;
-        NoteListed(found, name);
-        found.requestedListed = found.requestedListed || ArgumentIs(1, name);
+        if (listed == Listed::End || !seen.addNew(name))
+            return true;
         int readerType = 0;
         if (!g_keyLibGuard.call(&readerType, g_keyLib.GetReaderType, name))
-            return Discovery::Failed;
-        if (readerType != kUsableReaderType || !IsRequestedReader(name))
-            continue;
-        const Discovery discovery = OpenKeyIn(name, found.keys[found.count], &found.readerBusy);
-        if (discovery == Discovery::Failed)
-            return discovery;
-        if (discovery == Discovery::Found && ++found.count == 1 && ReaderIsNamed())
-            break;
+            return false;
+        const Visit next = visit(name, readerType);
+        if (next != Visit::Next)
+            return next == Visit::Stop;
     }
+    return true;
+}
+
+// Adds `name` to a list of readers for a message, as far as it fits.
+void NoteListed(char (&listedNames)[kListedNamesSize], int* listedCount, const char* name)
+{
+    const size_t used = std::strlen(listedNames);
+    std::snprintf(listedNames + used, sizeof listedNames - used, "%s%s", (*listedCount)++ == 0 ? "" : ", ", name);
+}
+
+// Opens the reader and reads the Key's status. NotFound when the reader does not open, or
+// holds no usable Key (it is then closed again at once); `*error` is InitReader's last error.
+Discovery OpenKeyIn(const char* name, OpenKey& key, DWORD* error)
+{
+    key.reader = kNoHandle;
+    *error = 0;
+    if (!g_keyLibGuard.call([&] {
+            key.reader = g_keyLib.InitReader(name);
+            *error = GetLastError();
+        }))
+        return Discovery::Failed;
+    if (key.reader == kNoHandle)
+        return Discovery::NotFound;
+    if (!g_keyLibGuard.call(&key.status, g_keyLib.InitCard, key.reader, 0))
+        return Discovery::Failed;
+    if (key.status == kNoHandle) {
+        CloseReaderHandle(key.reader);
+        return Discovery::NotFound;
+    }
+    std::strcpy(key.name, name);
+    return Discovery::Found;
+}
+
+bool IsBusyError(DWORD error) { return error == kScardReaderUnavailable || error == kScardSharingViolation; }
+
+} // namespace
+
+Discovery FindUsableKeys(const char* requested, FoundKeys& found)
+{
+    found = {};
+    const bool ok = WalkReaders([&](const char* name, int readerType) {
+        NoteListed(found.listedNames, &found.readersListed, name);
+        const bool isRequested = requested == nullptr || std::strcmp(requested, name) == 0;
+        found.requestedListed = found.requestedListed || (requested != nullptr && isRequested);
+        if (readerType != kUsableReaderType || !isRequested)
+            return Visit::Next;
+        DWORD error = 0;
+        const Discovery discovery = OpenKeyIn(name, found.keys[found.count], &error);
+        if (discovery == Discovery::Failed)
+            return Visit::Failed;
+        found.readerBusy = found.readerBusy || IsBusyError(error);
+        if (discovery == Discovery::Found && (++found.count == kMostKeyChoices || requested != nullptr))
+            return Visit::Stop;
+        return Visit::Next;
+    });
+    if (!ok)
+        return Discovery::Failed;
     return found.count > 0 ? Discovery::Found : Discovery::NotFound;
 }
 
-
-int ListUsableReaders(char (*names)[kReaderNameSize], int most)
+int ListUsableReaders(char (*names)[kReaderNameSize], int most, char (&listedNames)[kListedNamesSize])
 {
     int count = 0;
-    SeenReaders seen;
-    for (int index = 0; index < kMostReaders && count < most; ++index) {
-        Listed listed = Listed::End;
-        if (!ListReader(index, names[count], &listed))
-            return -1;
-        if (listed == Listed::TooLong)
-            continue;
-        if (listed == Listed::End || seen.contains(names[count]) || !seen.add(names[count]))
-            break;
-        int readerType = 0;
-        if (!g_keyLibGuard.call(&readerType, g_keyLib.GetReaderType, names[count]))
-            return -1;
-        if (readerType == kUsableReaderType)
-            ++count;
-    }
-    return count;
+    int listed = 0;
+    listedNames[0] = '\0';
+    const bool ok = WalkReaders([&](const char* name, int readerType) {
+        if (readerType != kUsableReaderType)
+            return Visit::Next;
+        NoteListed(listedNames, &listed, name);
+        if (count < most)
+            std::strcpy(names[count++], name);
+        return Visit::Next;
+    });
+    return ok ? count : -1;
 }
 
-bool KeyPresentIn(const char* name, bool* present)
+KeyPresence ProbeReader(const char* name)
 {
-    *present = false;
     // A USB token is its own reader: it is gone from the list while it is unplugged.
     bool listed = false;
-    SeenReaders seen;
-    for (int index = 0; index < kMostReaders && !listed; ++index) {
-        char listedName[kReaderNameSize];
-        Listed entry = Listed::End;
-        if (!ListReader(index, listedName, &entry))
-            return false;
-        if (entry == Listed::End || (entry == Listed::Name && (seen.contains(listedName) || !seen.add(listedName))))
-            break;
-        listed = entry == Listed::Name && std::strcmp(listedName, name) == 0;
-    }
+    if (!WalkReaders([&](const char* listedName, int) {
+            listed = std::strcmp(listedName, name) == 0;
+            return listed ? Visit::Stop : Visit::Next;
+        }))
+        return KeyPresence::Failed;
     if (!listed)
-        return true;
+        return KeyPresence::Absent;
     OpenKey key;
-    bool busy = false;
-    const Discovery discovery = OpenKeyIn(name, key, &busy);
-    if (discovery == Discovery::Found)
+    DWORD error = 0;
+    switch (OpenKeyIn(name, key, &error)) {
+    case Discovery::Found:
         CloseReaderHandle(key.reader);
-    *present = discovery == Discovery::Found;
-    return discovery != Discovery::Failed && !g_keyLibGuard.faulted();
+        return g_keyLibGuard.faulted() ? KeyPresence::Failed : KeyPresence::Present;
+    case Discovery::NotFound:
+        return key.reader == kNoHandle ? KeyPresence::Unknown : KeyPresence::Absent;
+    case Discovery::Failed:
+        break;
+    }
+    return KeyPresence::Failed;
 }

@@ -32,6 +32,8 @@ bool CollectCredential(HWND owner, int keyStatus)
 {
     const CardType& type = CardTypeOf(g_attempt.cardType);
     const bool kept = g_attempt.inSeries && TakeKeptCredential(g_attempt.cardType);
+    // A refusal of it is then no typing error of the user's (see RetryCredential).
+    g_attempt.usedKept = kept;
     switch (type.step) {
     case CredentialStep::None:
         return true; // the library is tried with the buffer as it is
@@ -60,13 +62,20 @@ bool Confirmed(HWND owner, UINT textId)
 
 // A series asked its confirmation when it started: a formatted Key gets only its own
 // question there, unless the user chose to reformat such Keys too.
-bool ConfirmDestructiveStep(HWND owner)
+bool AskDestructiveStep(HWND owner)
 {
     if (g_attempt.inSeries)
         return g_attempt.reformatWithoutAsking || Confirmed(owner, IDS_CONFIRM_REFORMAT);
     if (g_attempt.operation == Operation::Format && !Confirmed(owner, IDS_CONFIRM_REFORMAT))
         return false;
     return Confirmed(owner, IDS_CONFIRM_DATA_LOSS);
+}
+
+// An answer No leaves the Key as it was: it is skipped, which is neither done nor failed.
+bool ConfirmDestructiveStep(HWND owner)
+{
+    g_attempt.answeredNo = !AskDestructiveStep(owner);
+    return !g_attempt.answeredNo;
 }
 
 // The handle is kept so that the worker can be waited for before the key library goes.
@@ -114,11 +123,16 @@ bool ReadCardType()
     return g_keyLibGuard.call(&ignored, g_keyLib.GetCardType, g_attempt.reader, &g_attempt.cardType);
 }
 
-// Why no Key was found, with what the user can do about it.
+// Why no Key was found, with what the user can do about it. In a series the Key went before
+// any work on it: it was not started.
 void ReportNoKey(HWND owner, const FoundKeys& found)
 {
-    if (found.readersListed > 0 && g_app.argumentCount > 1 && !found.requestedListed) {
-        const char* names[] = {g_app.arguments[1], found.listedNames};
+    if (g_attempt.inSeries) {
+        TellResult(owner, IDS_SERIES_NOT_STARTED, MB_ICONWARNING, kExitNoKey);
+        return;
+    }
+    if (found.readersListed > 0 && g_attempt.namedReader[0] != '\0' && !found.requestedListed) {
+        const char* names[] = {g_attempt.namedReader, found.listedNames};
         char text[kSharedTextSize];
         g_attempt.exitCode = kExitNoKey;
         g_attempt.resultMessage = IDS_KEY_NOT_FOUND;
@@ -135,7 +149,10 @@ void ReportNoKey(HWND owner, const FoundKeys& found)
 bool OpenTheKey(HWND owner, int* keyStatus)
 {
     FoundKeys found;
-    const Discovery discovery = FindUsableKeys(found);
+    const char* requested = g_attempt.chosenReader[0] != '\0' ? g_attempt.chosenReader
+                            : g_attempt.namedReader[0] != '\0' ? g_attempt.namedReader
+                                                               : nullptr;
+    const Discovery discovery = FindUsableKeys(requested, found);
     // The window did not answer during the walk: what was typed meanwhile is kept for a
     // credential field, and answers nothing.
     g_attempt.typedAheadLost = !TakeTypedAhead(g_attempt.typedAhead, sizeof g_attempt.typedAhead);

@@ -73,7 +73,7 @@ DWORD FormatKey(DWORD spaceRequest, int flags)
 // Unformats, and for Format formats, the open Key; returns FinishWork's exit code.
 DWORD Work(WorkerMode mode)
 {
-    const DWORD spaceRequest = ArgumentIs(2, kOccupyAllWord) ? 0 : kDefaultSpaceRequest;
+    const DWORD spaceRequest = g_attempt.occupyAll ? 0 : kDefaultSpaceRequest;
     const int flags = g_attempt.clearAll ? kClearAllData : kKeepOtherData;
 
     // The unformat step of a Format is part of formatting: its failure is the Format's.

@@ -1,5 +1,7 @@
 // The formatting workflow: one attempt from the reader walk to the outcome message.
 #pragma once
+#include "core/attempt_state.h"
+
 #include <windows.h>
 
 // Private message from the worker to the main dialog: wParam = stage or outcome code.
@@ -41,7 +43,22 @@ constexpr UINT_PTR kButtonsOffTimer = 3;
 void TurnButtonsOff(HWND mainDialog);
 void EndAttempt(HWND mainDialog);
 // Ends the attempt when no worker carries it on (it was cancelled, found no Key, failed).
+// Every attempt ends in EndAttempt, which tells a running series first.
 void EndAttemptUnlessWorking(HWND mainDialog);
+
+// What an attempt is to do, and where.
+struct AttemptRequest {
+    Operation operation;
+    const char* reader;  // the only reader to look in; null: every reader
+    bool connectPrompt;  // the user is asked to connect the Key first
+    int startedBy;       // the control that gets the focus back after No or Cancel
+    bool occupyAll;      // the maker's area takes all free space
+};
+
+// The one way into an attempt, for Format, Unformat and each Key of a series: begins it and
+// runs its set-up; returns once the worker runs or the attempt has ended. False, with nothing
+// done, while another attempt runs.
+bool RunAttempt(HWND mainDialog, const AttemptRequest& request);
 
 // The status message as the main dialog receives it: stage codes only while the worker
 // runs, the final code only from that worker; then the attempt ends unless a retry started
@@ -51,6 +68,9 @@ void HandleStatusMessage(HWND mainDialog, WPARAM code);
 // Dispatches what the thread's windows were sent or posted while a wait holds the main
 // dialog's own work back; a quit message goes back for the loop that waits for it.
 void DispatchWaitingMessages();
+
+// The worker has finished with the Key: it has set its outcome, or its thread is gone.
+bool WorkerFinished();
 
 // Waits until a worker that is still running has finished with the Key (its last key-library
 // call returned, the reader closed), at most `milliseconds`. Its outcome is still handled.

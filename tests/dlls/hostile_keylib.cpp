@@ -4,6 +4,8 @@
 //           every thread's end and at process exit, as a library's clean-up does;
 //   exit    the entry point ends the calling thread;
 //   fault   the entry point faults;
+//   slowfault the entry point signals the event "keyprep-hostile-keylib-inside", waits 1.5 s
+//           and faults;
 //   wait    UnformatCard posts to a window that InitReader made on its thread, and waits
 //           until that thread has handled it;
 //   badname EnumReaders lists a name at the address 0x10.
@@ -27,6 +29,12 @@ bool Is(const char* what, const char* entryPoint)
 
 void Misbehave(const char* entryPoint)
 {
+    if (Is("slowfault", entryPoint)) {
+        HANDLE inside = CreateEventA(nullptr, TRUE, FALSE, "keyprep-hostile-keylib-inside");
+        SetEvent(inside);
+        Sleep(1500);
+        *static_cast<volatile int*>(nullptr) = 0;
+    }
     if (Is("lock", entryPoint))
         WaitForSingleObject(g_lock, INFINITE);
     if (Is("lock", entryPoint) || Is("fault", entryPoint))
@@ -81,7 +89,11 @@ int WINAPI InitReader(const char*)
     return 1;
 }
 
-int WINAPI InitCard(int, int) { return 0; }
+int WINAPI InitCard(int, int)
+{
+    Misbehave("InitCard");
+    return 0;
+}
 int WINAPI GetCardType(int, int* cardType) { return *cardType = 0; }
 
 int WINAPI CloseReader(int)

@@ -125,6 +125,20 @@ TEST(JourneySafety, TypedCredentialsReachTheKeyWhole)
     slow.expectEndedByItself();
     EXPECT_EQ(Calls{"UnformatCard(1, credential=\"24682468\", 0) -> 1"}, slow.program.calls("UnformatCard"));
 
+    Journey phrase(Replaced(ProgramDriver::shippedKeySet("type05_pass_phrase"), "CardType=5",
+                            "CardType=5\nInitCardMs=2500"));
+    phrase.program.logSecrets();
+    phrase.start();
+    phrase.press(IDC_MAIN_UNFORMAT);
+    EXPECT_EQ(kConnect.text, phrase.program.next().text);
+    ProgramDriver::pressKeys("\ropen sesame", 60);
+    phrase.dialog(IDC_PASS_PHRASE_EDIT, "pass phrase");
+    ProgramDriver::pressKeys(" key\r", 60);
+    phrase.box(kConfirmDataLoss, IDYES);
+    phrase.box(kSuccess, IDOK);
+    phrase.expectEndedByItself();
+    EXPECT_EQ(Calls{"UnformatCard(1, credential=\"open sesame key\", 0) -> 1"}, phrase.program.calls("UnformatCard"));
+
     Journey retyped(ProgramDriver::shippedKeySet("type04_pin"));
     retyped.program.logSecrets();
     retyped.start("unformat \"Simulated Reader 0\"");
@@ -136,6 +150,59 @@ TEST(JourneySafety, TypedCredentialsReachTheKeyWhole)
     retyped.box(kSuccess, IDOK);
     retyped.expectEndedByItself();
     EXPECT_EQ("UnformatCard(2, credential=\"1234\", 0) -> 1", retyped.program.calls("UnformatCard").back());
+}
+
+// Real keystrokes into every credential dialog, in a series (with its keep box) and alone:
+// the field has the focus once the dialog shows, no letter reaches a shortcut of the dialog,
+// the text arrives whole, spaces included, and "Clear all Key's data" stays as it was.
+TEST(JourneySafety, TypedCredentialsReachTheKeyInEveryDialog)
+{
+    const struct {
+        const char* keySet;
+        bool series;
+        int editId;
+        const char* typed;
+        const char* sent; // the UnformatCard that did the work
+    } cases[] = {
+        {"type08_so_pin", true, IDC_SO_PIN_EDIT, "24682468", "credential=\"24682468\", 0) -> 1"},
+        {"type05_pass_phrase", true, IDC_PASS_PHRASE_EDIT, "open sesame key", "credential=\"open sesame key\", 0) -> 1"},
+        {"type10_admin_pin", true, IDC_ADMIN_PIN_EDIT, "52738164", "credential=\"52738164\", 2) -> 1"},
+        {"type01_transport_key", true, IDC_SECRET_EDIT, "1122 3344 5566 7788", "credential=hex:1122334455667788, 0) -> 1"},
+        {"type04_pin", true, IDC_PIN_EDIT, "1234", "credential=\"1234\", 0) -> 1"},
+        {"type11_password", false, IDC_SECRET_EDIT, "TRUVOSEK", "credential=\"TRUVOSEK\", 0) -> 1"},
+        {"type06_so_pin", false, IDC_SO_PIN_EDIT, "87654321", "credential=\"87654321\", 0) -> 1"},
+        {"type05_pass_phrase", false, IDC_PASS_PHRASE_EDIT, "open sesame key", "credential=\"open sesame key\", 0) -> 1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.keySet) + (c.series ? " in a series" : " alone"));
+        Journey journey(ProgramDriver::shippedKeySet(c.keySet));
+        journey.program.logSecrets();
+        journey.start(c.series ? "series \"Simulated Reader 0\" receipts.csv" : kReader);
+        if (c.series) {
+            const SeenWindow confirm = journey.dialog(IDC_SERIES_REFORMAT, "the series' confirmation");
+            ProgramDriver::tick(confirm.window, IDC_SERIES_REFORMAT);
+            ProgramDriver::press(confirm.window, IDYES);
+        }
+        const bool askedAfterRefusal = std::string(c.keySet).find("so_pin") != std::string::npos;
+        if (!c.series && askedAfterRefusal)
+            journey.confirmFormat();
+        journey.dialog(c.editId, "the credential dialog");
+        ProgramDriver::pressKeys(std::string(c.typed) + "\r", 30);
+        if (c.series) {
+            EXPECT_TRUE(ProgramDriver::waitForText(journey.main.window, IDC_SERIES_STATE,
+                                                   "Done. Remove the Key from \"Simulated Reader 0\"."));
+            ProgramDriver::press(journey.main.window, IDC_SERIES_STOP);
+            EXPECT_TRUE(journey.program.ended());
+        } else {
+            if (!askedAfterRefusal)
+                journey.confirmFormat();
+            journey.box(kSuccess, IDOK);
+            journey.expectEndedByItself();
+        }
+        const Calls calls = journey.program.calls("UnformatCard");
+        ASSERT_FALSE(calls.empty());
+        EXPECT_NE(std::string::npos, calls.back().find(c.sent)) << calls.back();
+    }
 }
 
 // With two Keys connected nothing happens to either until the user has chosen one, by

@@ -9,42 +9,82 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <regex>
+#include <sstream>
 
 namespace {
 
-const char kSeries[] = "series \"Simulated Reader 0\" receipts.csv";
+// A folder on a file system small enough to be filled, where the build could make one.
+std::string FullDiskFolder() { return KEYPREP_FULL_DISK_DIR; }
 
-// Unformatted SO PIN Keys K1 to K3 (no confirmation of their own), none in the reader yet.
-std::string ThreeKeys(const std::string& knobsOfK2 = "")
+const char kSeries[] = "series \"Simulated Reader 0\" receipts.csv";
+const char kWaiting[] = "Waiting for a Key in \"Simulated Reader 0\". Connect the next Key.";
+const char kDone[] = "Done. Remove the Key from \"Simulated Reader 0\".";
+const char kSuccessText[] = "The process is successfully completed.";
+
+// SO PIN Keys K1 to K4 (unformatted: no confirmation of their own) in reader `reader`, none
+// in it yet; `knobs` go first in a Key's section, where the first of two values counts.
+std::string Keys(const std::map<std::string, std::string>& knobs = {}, const std::string& reader = "Simulated Reader 0")
 {
-    std::string set = "[Reader Simulated Reader 0]\nType=30\nKey=\n";
-    // The first of two values counts, so the knobs come first.
-    for (const char* id : {"K1", "K2", "K3"})
-        set += std::string("\n[Key ") + id + "]\n" + (id == std::string("K2") ? knobsOfK2 : "") +
+    std::string set = "[Reader " + reader + "]\nType=30\nKey=\n";
+    for (const char* id : {"K1", "K2", "K3", "K4"}) {
+        const auto knob = knobs.find(id);
+        set += std::string("\n[Key ") + id + "]\n" + (knob != knobs.end() ? knob->second : "") +
                "CardType=8\nCredential=\"24682468\"\nTries=10\nMaxTries=10\nCapacity=32000\nMakerArea=0\n";
+    }
     return set;
+}
+
+// The fields of a CSV text, as a spreadsheet reads them: quoted fields with doubled quotes.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text)
+{
+    std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+            rows.back().back() += text[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && c == ',')
+            rows.back().emplace_back();
+        else if (!quoted && c == '\n' && i + 1 < text.size())
+            rows.emplace_back(1);
+        else if (quoted || (c != '\r' && c != '\n'))
+            rows.back().back() += c;
+    }
+    return rows;
 }
 
 class Series {
 public:
     explicit Series(const std::string& keySet) : journey(keySet) { journey.program.logSecrets(); }
+    ~Series() { expectPollerKeptOutOfEveryKey(); }
 
-    void start(bool reformat = false)
+    void start(const std::string& arguments = kSeries, bool reformat = false)
     {
-        journey.start(kSeries);
+        journey.start(arguments);
         const SeenWindow confirm = journey.dialog(IDC_SERIES_REFORMAT, "the series' confirmation");
-        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(confirm.window, IDNO)));
+        EXPECT_NE(std::string::npos,
+                  confirm.texts.at(IDC_SERIES_CONFIRM_TEXT).find("A Key that is in the reader already is the first one"));
         if (reformat)
             ProgramDriver::tick(confirm.window, IDC_SERIES_REFORMAT);
         ProgramDriver::press(confirm.window, IDYES);
-        expectState("Waiting for a Key in \"Simulated Reader 0\". Connect the next Key.");
+        expectState(std::regex_replace(kWaiting, std::regex("Simulated Reader 0"), reader()));
     }
-    // Puts Key `id` into the reader; an empty id pulls the Key out.
-    void plug(const std::string& id) const
+    std::string reader() const
     {
-        const std::string file = journey.program.folder().file("cardwyn-sim.ini");
-        WriteWholeFile(file, std::regex_replace(ReadWholeFile(file), std::regex("\nKey=[^\n]*"), "\nKey=" + id));
+        std::smatch match;
+        const std::string set = ReadWholeFile(keySetFile());
+        return std::regex_search(set, match, std::regex("\\[Reader ([^\\]]*)\\]")) ? match[1].str() : "";
+    }
+    std::string keySetFile() const { return journey.program.folder().file("cardwyn-sim.ini"); }
+    // Puts Key `id` into the reader; an empty id pulls the Key out.
+    void plug(const std::string& id) const { edit("\nKey=[^\n]*", "\nKey=" + id); }
+    void edit(const std::string& pattern, const std::string& replacement) const
+    {
+        WriteWholeFile(keySetFile(), std::regex_replace(ReadWholeFile(keySetFile()), std::regex(pattern), replacement));
     }
     void typeSoPin(const std::string& pin, bool keep, bool offered = true)
     {
@@ -57,16 +97,37 @@ public:
     }
     void expectState(const std::string& state) const
     {
-        EXPECT_TRUE(ProgramDriver::waitForText(journey.main.window, IDC_SERIES_STATE, state)) << state;
+        EXPECT_TRUE(ProgramDriver::waitForText(journey.main.window, IDC_SERIES_STATE, state))
+            << state << "\nis: " << ProgramDriver::controlText(journey.main.window, IDC_SERIES_STATE);
+    }
+    void expectCounts(int formatted, int failed, int notFormatted) const
+    {
+        const std::string counts = "Keys formatted: " + std::to_string(formatted) + "    Failed: " +
+                                   std::to_string(failed) + "    Not formatted: " + std::to_string(notFormatted);
+        EXPECT_TRUE(ProgramDriver::waitForText(journey.main.window, IDC_SERIES_COUNT, counts))
+            << counts << "\nis: " << ProgramDriver::controlText(journey.main.window, IDC_SERIES_COUNT);
     }
     // The Key is done when the window asks for it to go; then it is pulled.
-    void expectDone(int formatted, int failed)
+    void expectDone(int formatted, int failed, int notFormatted = 0, const std::string& state = kDone)
     {
-        expectState("Done. Remove the Key from \"Simulated Reader 0\".");
-        EXPECT_EQ("Keys formatted: " + std::to_string(formatted) + "    Failed: " + std::to_string(failed),
-                  ProgramDriver::controlText(journey.main.window, IDC_SERIES_COUNT));
+        expectState(state);
+        expectCounts(formatted, failed, notFormatted);
         plug("");
-        expectState("Waiting for a Key in \"Simulated Reader 0\". Connect the next Key.");
+        expectState(kWaiting);
+    }
+    // The records of `entryPoint` in the log that end with `ending`.
+    int count(const std::string& entryPoint, const std::string& ending) const
+    {
+        const Calls calls = journey.program.calls(entryPoint);
+        return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& call) {
+            return call.size() >= ending.size() && call.compare(call.size() - ending.size(), ending.size(), ending) == 0;
+        }));
+    }
+    bool waitFor(const std::string& entryPoint, const std::string& ending, int atLeast) const
+    {
+        for (int i = 0; i < 400 && count(entryPoint, ending) < atLeast; ++i)
+            Sleep(50);
+        return count(entryPoint, ending) >= atLeast;
     }
     DWORD stop()
     {
@@ -74,99 +135,307 @@ public:
         EXPECT_TRUE(journey.program.ended());
         return journey.program.exitCode();
     }
-    std::string receipts() const { return ReadWholeFile(journey.program.folder().file("receipts.csv")); }
+    std::vector<std::vector<std::string>> receipts() const
+    {
+        const std::string text = ReadWholeFile(journey.program.folder().file("receipts.csv"));
+        EXPECT_EQ(0u, text.find("\xEF\xBB\xBF" "time,key,reader,card type,card type name,operation,clear all,result,"
+                                "message,error code,program version,key library version\r\n"));
+        return ParseCsv(text.substr(std::min<size_t>(3, text.size())));
+    }
+    // The poller never calls the key library while a Key is worked on: between the InitReader
+    // of an attempt (whose reader GetCardType was called on) and its CloseReader, only that
+    // attempt's threads call.
+    void expectPollerKeptOutOfEveryKey() const
+    {
+        const std::regex call("tid=(\\d+) (\\w+)\\(([^)]*)\\)(?: -> (-?\\d+))?");
+        std::vector<std::smatch> lines;
+        std::istringstream log(journey.program.log());
+        std::vector<std::pair<std::string, std::string>> calls; // thread, entry point and arguments
+        std::vector<std::string> results;
+        for (std::string line; std::getline(log, line);) {
+            std::smatch match;
+            if (std::regex_search(line, match, call)) {
+                calls.emplace_back(match[1], match[2].str() + "(" + match[3].str() + ")");
+                results.push_back(match[4]);
+            }
+        }
+        for (size_t i = 0; i < calls.size(); ++i) {
+            if (calls[i].second.rfind("GetCardType(", 0) != 0)
+                continue;
+            const std::string handle = calls[i].second.substr(12, calls[i].second.find_first_of(",)") - 12);
+            size_t open = i;
+            while (open > 0 && !(calls[open].second.rfind("InitReader(", 0) == 0 && results[open] == handle))
+                --open;
+            for (size_t j = open; j < calls.size() && calls[j].second != "CloseReader(" + handle + ")"; ++j) {
+                const bool ownThread = calls[j].first == calls[i].first ||
+                                       calls[j].second.find("(" + handle + ",") != std::string::npos;
+                EXPECT_TRUE(ownThread) << "the poller called " << calls[j].second << " during Key " << handle;
+            }
+        }
+    }
 
     Journey journey;
+    int mark = 0; // a count of log records to wait beyond
 };
 
 } // namespace
 
-// Three Keys of one type, one SO PIN typed: each Key formatted as it comes, a receipt each,
-// and the credential nowhere in them.
+// Three Keys of one type, one SO PIN typed, the receipts read back as a spreadsheet reads them:
+// a reader whose name a spreadsheet would take for a formula, a Key without room whose
+// message quotes, and nowhere the credential.
 TEST(JourneySeries, ThreeKeysWithOneCredential)
 {
-    Series series(ThreeKeys());
-    series.start();
+    const std::string reader = "=1+2, desk \xE4";
+    Series series(Keys({{"K2", "Capacity=3000\nOtherApps=Mail:3000\n"}}, reader));
+    series.start("series \"" + reader + "\" receipts.csv");
+    const std::string done = "Done. Remove the Key from \"" + reader + "\".";
+    const std::string noRoom = "Not enough free space on Key for formatting. Set it aside: formatted alone with \"Clear "
+                               "all Key's data\" ticked, it loses all its data and gets all its space.";
     for (int key = 1; key <= 3; ++key) {
         series.plug("K" + std::to_string(key));
-        if (key == 1)
+        if (key == 1) {
             series.typeSoPin("24682468", true);
-        series.expectDone(key, 0);
+            series.expectState(done);
+            EXPECT_EQ("Kept for the next Keys: SO PIN",
+                      ProgramDriver::controlText(series.journey.main.window, IDC_SERIES_KEPT));
+        }
+        series.expectState(key == 2 ? "Failed: set this Key aside and remove it from \"" + reader + "\".\n" + noRoom
+                                    : done);
+        series.plug("");
+        series.expectState("Waiting for a Key in \"" + reader + "\". Connect the next Key.");
     }
-    EXPECT_EQ(0u, series.stop());
-    for (const char* id : {"K1", "K2", "K3"})
-        EXPECT_EQ("7000", series.journey.program.keyValue(id, "MakerArea")) << id;
-    const std::string receipts = series.receipts();
-    EXPECT_EQ(std::string::npos, receipts.find("24682468"));
-    const std::regex line("\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d\",\"Simulated Reader 0\",\"8\","
-                          "\"format\",\"The process is successfully completed.\",\"\",\"1\\.\\d+\",\"[0-9.]+\"\r\n");
-    EXPECT_EQ(3, std::distance(std::sregex_iterator(receipts.begin(), receipts.end(), line), std::sregex_iterator()))
-        << receipts;
-    EXPECT_EQ(0u, receipts.find("time,reader,card type,operation,outcome,error code,program version,key library "
-                                "version\r\n"));
+    EXPECT_EQ(1u, series.stop()) << "a Key failed";
+    const auto rows = series.receipts();
+    ASSERT_EQ(4u, rows.size());
+    const std::string readerUtf8 = "'=1+2, desk \xC3\xA4";
+    for (size_t key = 1; key <= 3; ++key) {
+        const auto& row = rows[key];
+        ASSERT_EQ(12u, row.size()) << key;
+        EXPECT_TRUE(std::regex_match(row[0], std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d")));
+        const std::vector<std::string> expected{std::to_string(key), readerUtf8, "8", "SO PIN with clear all", "format",
+                                                "no", key == 2 ? "failed" : "success", key == 2 ? noRoom : kSuccessText,
+                                                key == 2 ? "0x80100006" : ""};
+        EXPECT_EQ(expected, std::vector<std::string>(row.begin() + 1, row.begin() + 10)) << key;
+    }
+    EXPECT_EQ(std::string::npos, ReadWholeFile(series.journey.program.folder().file("receipts.csv")).find("2468"));
 }
 
-// What a Key can do to a series: refuse the kept credential (asked again, never sent twice),
-// hold the maker's data already (its own question), be pulled out (its receipt says so), or
-// fail (the series ends with the failure code).
+// What a Key can do to a series: refuse the kept credential (said so, asked again, never sent
+// twice), hold the maker's data already (its own question, answered Yes or No), be pulled out
+// before or during the work, or fail. The exit code is the first failing Key's, however the
+// series ends.
 TEST(JourneySeries, EveryKeyGetsItsOwnOutcome)
 {
+    const std::string failedState = "Failed: set this Key aside and remove it from \"Simulated Reader 0\".\n";
+    const std::string formatError = "An error occurred while formatting the Key. Please contact support@veltrax.example.";
+    const std::string pulled = "The Key was removed while it was being formatted and may have lost its preparation. "
+                               "Set it aside and format it again later.";
     const struct {
-        const char* knobsOfK2;
+        std::map<std::string, std::string> knobs;
         bool reformat; // chosen at the start: formatted Keys get no question of their own
         std::function<void(Series&)> secondKey;
-        const char* receipt;
-        int failed;
+        std::string state;   // after the second Key; empty: it went before any work
+        const char* result;  // in the second Key's receipt
+        std::string message; // in the second Key's receipt
+        int counts[3];
+        bool quit; // the series ends by a quit message instead of Stop
         DWORD exitCode;
-        size_t refused;
     } cases[] = {
-        {"Credential=\"11111111\"\nMakerArea=7000\n", true,
+        {{{"K2", "Credential=\"11111111\"\nMakerArea=7000\n"}},
+         true,
          [](Series& s) {
-             s.journey.box(kWrongSoPin, IDOK);
+             s.journey.program.answer("The kept SO PIN was refused by this Key; it is no longer used.", IDOK);
+             EXPECT_EQ("Nothing is kept for the next Keys.",
+                       ProgramDriver::controlText(s.journey.main.window, IDC_SERIES_KEPT));
              s.typeSoPin("11111111", false);
          },
-         "The process is successfully completed.", 0, 0, 1},
-        {"MakerArea=7000\n", false, [](Series& s) { s.journey.box(kConfirmReformat, IDYES); },
-         "The process is successfully completed.", 0, 0, 0},
-        {"PullDuringNextFormat=yes\n", false, [](Series&) {},
-         "The Key was removed while it was being formatted and may have lost its preparation.", 1, 1, 0},
-        {"FailNextFormat=0x80100001\n", false, [](Series&) {}, "An error occurred while formatting the Key.", 1, 1, 0},
+         kDone, "success", kSuccessText, {2, 0, 0}, false, 0},
+        {{{"K2", "MakerArea=7000\n"}}, false, [](Series& s) { s.journey.box(kConfirmReformat, IDYES); }, kDone,
+         "success", kSuccessText, {2, 0, 0}, false, 0},
+        {{{"K2", "MakerArea=7000\n"}}, false, [](Series& s) { s.journey.box(kConfirmReformat, IDNO); },
+         "Not formatted. Remove the Key from \"Simulated Reader 0\".", "skipped",
+         "Skipped: the Key was left as it was.", {1, 0, 1}, false, 0},
+        {{{"K2", "InitCardMs=1500\n"}}, false,
+         [](Series& s) {
+             ASSERT_TRUE(s.waitFor("InitCard", " -> -2", s.mark + 1));
+             s.plug("");
+         },
+         "", "removed", "Not started: the Key was removed before any work on it.", {1, 0, 1}, false, 0},
+        {{{"K2", "PullDuringNextFormat=yes\n"}}, false, [](Series&) {}, failedState + pulled, "failed", pulled,
+         {1, 1, 0}, false, 1},
+        {{{"K1", "FailNextFormat=0x80100001\n"}}, false, [](Series&) {}, kDone, "success", kSuccessText, {1, 1, 0},
+         true, 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.knobsOfK2);
-        Series series(ThreeKeys(c.knobsOfK2));
-        series.start(c.reformat);
+        SCOPED_TRACE(c.message);
+        Series series(Keys(c.knobs));
+        series.start(kSeries, c.reformat);
         series.plug("K1");
         series.typeSoPin("24682468", true);
-        series.expectDone(1, 0);
+        series.expectState(c.knobs.count("K1") ? failedState + formatError : kDone);
+        series.plug("");
+        series.expectState(kWaiting);
+        series.mark = series.count("InitCard", " -> -2");
         series.plug("K2");
         c.secondKey(series);
-        series.expectDone(2 - c.failed, c.failed);
-        EXPECT_EQ(c.exitCode, series.stop());
-        EXPECT_NE(std::string::npos, series.receipts().find(c.receipt));
-        const Calls calls = series.journey.program.calls("UnformatCard");
-        EXPECT_EQ(c.refused, std::count_if(calls.begin(), calls.end(), [](const std::string& call) {
-                      return call.find(kInvalidChv) != std::string::npos;
-                  })) << "a refused credential sent twice";
+        if (!c.state.empty()) {
+            series.expectState(c.state);
+            series.plug("");
+        }
+        series.expectState(kWaiting);
+        series.expectCounts(c.counts[0], c.counts[1], c.counts[2]);
+        if (c.quit) {
+            PostThreadMessageA(GetWindowThreadProcessId(series.journey.main.window, nullptr), WM_QUIT, 0, 0);
+            EXPECT_TRUE(series.journey.program.ended());
+        } else {
+            series.stop();
+        }
+        EXPECT_EQ(c.exitCode, series.journey.program.exitCode());
+        const auto rows = series.receipts();
+        ASSERT_EQ(3u, rows.size());
+        EXPECT_EQ(c.result, rows[2].at(7));
+        EXPECT_EQ(c.message, rows[2].at(8));
+        EXPECT_EQ(c.knobs.begin()->second.find("11111111") != std::string::npos ? 1 : 0,
+                  series.count("UnformatCard", kInvalidChv))
+            << "a refused credential sent twice";
     }
 }
 
-// A series stopped before any Key came ends the program as cancelled, and closes nothing
-// that it did not open.
-TEST(JourneySeries, StopWhileWaiting)
+// Stop, or closing the window, during a Key's work is taken at once and ends the series after
+// that Key: no Key starts after it, and the program ends.
+TEST(JourneySeries, StopDuringAKeysWorkStartsNoFurtherKey)
 {
-    Series series(ThreeKeys());
+    for (const bool close : {false, true}) {
+        Series series(Keys({{"K1", "FormatMs=1500\n"}}));
+        series.start();
+        series.plug("K1");
+        series.typeSoPin("24682468", true);
+        ASSERT_TRUE(ProgramDriver::waitForTitle(series.journey.main.window, "Formatting . . ."));
+        if (close)
+            PostMessageA(series.journey.main.window, WM_CLOSE, 0, 0);
+        else
+            ProgramDriver::press(series.journey.main.window, IDC_SERIES_STOP);
+        series.expectState("Stopping after this Key. Do not remove it from \"Simulated Reader 0\" yet.");
+        EXPECT_FALSE(ProgramDriver::enabled(series.journey.main.window, IDC_SERIES_STOP));
+        EXPECT_TRUE(series.journey.program.ended());
+        EXPECT_EQ(0u, series.journey.program.exitCode());
+        EXPECT_EQ(1, series.journey.program.logCount("UnformatCard"));
+        EXPECT_EQ(1u, series.receipts().size() - 1);
+    }
+}
+
+// A reader that cannot be opened for a moment (another service opens the fresh Key) still
+// holds the Key: it is not taken for a new one and formatted again.
+TEST(JourneySeries, AReaderBusyForAMomentStillHoldsTheSameKey)
+{
+    Series series(Keys());
     series.start();
-    EXPECT_EQ(2u, series.stop());
-    series.journey.expectEveryReaderClosed();
-    EXPECT_EQ(0, series.journey.program.logCount("UnformatCard"));
+    series.plug("K1");
+    series.typeSoPin("24682468", true);
+    series.expectState(kDone);
+    series.edit("Available=yes", "Available=no");
+    ASSERT_TRUE(series.waitFor("InitReader", "err=0x80100017", 2));
+    series.edit("Available=no", "Available=yes");
+    ASSERT_TRUE(series.waitFor("InitCard", " -> 0", series.count("InitCard", " -> 0") + 2));
+    series.expectState(kDone);
+    EXPECT_EQ(1, series.journey.program.logCount("UnformatCard"));
+    EXPECT_EQ(0u, series.stop());
+}
+
+// When the session ends during a Key's work, its receipt is on the disk before the handler
+// returns.
+TEST(JourneySeries, SessionEndWritesTheReceiptOfTheKeyInHand)
+{
+    Series series(Keys({{"K1", "FormatMs=1500\n"}}));
+    series.start();
+    series.plug("K1");
+    series.typeSoPin("24682468", false);
+    ASSERT_TRUE(ProgramDriver::waitForTitle(series.journey.main.window, "Formatting . . ."));
+    DWORD_PTR ignored = 0;
+    EXPECT_NE(0, SendMessageTimeoutA(series.journey.main.window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 30000, &ignored));
+    const auto rows = series.receipts();
+    ASSERT_EQ(2u, rows.size());
+    EXPECT_EQ("success", rows[1].at(7));
+}
+
+// A receipt that cannot be written stops the series before the next Key, with a message that
+// names the file, the reason and the Key; a script gets the failure code.
+TEST(JourneySeries, AReceiptThatCannotBeWrittenStopsTheSeries)
+{
+    const std::string disk = FullDiskFolder();
+    ULARGE_INTEGER total = {};
+    if (!GetDiskFreeSpaceExA(disk.c_str(), nullptr, &total, nullptr) || total.QuadPart > 1024 * 1024)
+        GTEST_SKIP() << "no small file system for a full disk at " << disk;
+    const std::string reader(250, 'R');
+    const std::string receipts = JoinPath(disk, "receipts.csv");
+    // Room left in the file's page for the first Key's line, not for the second; no page more.
+    WriteWholeFile(receipts, std::string(4096 - 600, 'x') + "\r\n");
+    for (int filler = 0; filler < 64; ++filler)
+        WriteWholeFile(JoinPath(disk, "filler" + std::to_string(filler)), std::string(4096, 'f'));
+    Series series(Keys({}, reader));
+    series.start("series \"" + reader + "\" " + receipts);
+    for (const char* key : {"K1", "K2", "K3"}) {
+        series.plug(key);
+        if (key[1] == '1')
+            series.typeSoPin("24682468", true);
+        if (key[1] == '2') {
+            const SeenWindow box = series.journey.program.next();
+            EXPECT_NE(std::string::npos, box.text.find("The receipt of Key 2 in \"" + reader + "\" (" + kSuccessText +
+                                                       ") could not be written to " + receipts + ": "))
+                << box.text;
+            ProgramDriver::press(box.window, IDOK);
+            break;
+        }
+        series.expectState("Done. Remove the Key from \"" + reader + "\".");
+        series.plug("");
+        series.expectState("Waiting for a Key in \"" + reader + "\". Connect the next Key.");
+    }
+    EXPECT_TRUE(series.journey.program.ended());
+    EXPECT_EQ(1u, series.journey.program.exitCode());
+    EXPECT_EQ(2, series.journey.program.logCount("UnformatCard")) << "a Key started after the lost receipt";
+    for (int filler = 0; filler < 64; ++filler)
+        DeleteFileA(JoinPath(disk, "filler" + std::to_string(filler)).c_str());
+    DeleteFileA(receipts.c_str());
+}
+
+// A key library that faults in the series' poller, ends it inside a call, or faults while Stop
+// waits for it: the user is told, the series ends and a script gets the failure code.
+TEST(JourneySeries, AFaultInThePollerIsToldAndEndsTheSeries)
+{
+    for (const char* mode : {"fault:InitCard", "exit:InitCard", "slowfault:InitCard"}) {
+        SCOPED_TRACE(mode);
+        ProgramDriver program("");
+        program.useTestLibrary("hostile_keylib", "cardwyn32.dll");
+        program.addEnvironment(std::string("HOSTILE_KEYLIB=") + mode);
+        program.start("series \"Hostile Reader\" receipts.csv");
+        const SeenWindow main = program.mainDialog();
+        ProgramDriver::press(program.next().window, IDYES);
+        if (std::string(mode).rfind("slow", 0) == 0) {
+            HANDLE inside = CreateEventA(nullptr, TRUE, FALSE, "keyprep-hostile-keylib-inside");
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(inside, 20000));
+            CloseHandle(inside);
+            ProgramDriver::press(main.window, IDC_SERIES_STOP);
+        }
+        program.answer(kKeyLibraryStopped.text, IDOK);
+        EXPECT_TRUE(program.ended(10000));
+        EXPECT_EQ(1u, program.exitCode());
+    }
+}
+
+// A series on a reader that is not connected says which ones are, and ends as "no Key".
+TEST(JourneySeries, AReaderThatIsNotConnected)
+{
+    Journey journey(Keys());
+    journey.start("series Nowhere");
+    journey.box(NamedReaderMissing("Nowhere"), IDOK);
+    journey.closeIdleMainDialog(3);
 }
 
 // Where the administrator does not allow keeping a credential, no dialog offers it: each Key asks.
 TEST(JourneySeries, KeepingACredentialFollowsThePolicy)
 {
     const Policy policy({{HKEY_LOCAL_MACHINE, "AllowKeptCredentials", REG_DWORD, 0}});
-    Series series(ThreeKeys());
+    Series series(Keys());
     series.start();
     for (int key = 1; key <= 2; ++key) {
         series.plug("K" + std::to_string(key));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 ProgramDriver::ProgramDriver(const std::string& keySet)
 {
     for (const char* file : {"keyprep.exe", "readme.txt", "cardwyn32.dll", "plinth.dll"})
@@ -86,6 +88,19 @@ void ProgramDriver::press(HWND window, int buttonId)
                  reinterpret_cast<LPARAM>(GetDlgItem(window, buttonId)));
 }
 
+namespace {
+
+void SendKey(WORD virtualKey, DWORD flags)
+{
+    INPUT stroke = {};
+    stroke.type = INPUT_KEYBOARD;
+    stroke.ki.wVk = virtualKey;
+    stroke.ki.dwFlags = flags;
+    SendInput(1, &stroke, sizeof(INPUT));
+}
+
+} // namespace
+
 void ProgramDriver::pressKeys(WORD virtualKey, int times)
 {
     for (int i = 0; i < times; ++i) {
@@ -102,7 +117,12 @@ void ProgramDriver::pressKeys(WORD virtualKey, int times)
 void ProgramDriver::pressKeys(const std::string& keys, DWORD gap)
 {
     for (char key : keys) {
-        pressKeys(key == '\r' ? VK_RETURN : key == ' ' ? VK_SPACE : static_cast<WORD>(key), 1);
+        const bool capital = key >= 'A' && key <= 'Z';
+        if (capital)
+            SendKey(VK_SHIFT, 0);
+        pressKeys(key == '\r' ? VK_RETURN : key == ' ' ? VK_SPACE : static_cast<WORD>(std::toupper(key)), 1);
+        if (capital)
+            SendKey(VK_SHIFT, KEYEVENTF_KEYUP);
         Sleep(gap);
     }
 }

@@ -2,6 +2,7 @@
 // the way they end, and what the dialog manager learns from their procedures.
 #include "credential_dialog_fixture.h"
 
+#include "common/queued_input.h"
 #include "core/attempt_state.h"
 #include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
@@ -246,6 +247,27 @@ TEST_F(CredentialDialogs, CancelCloseCommandCloseBoxAndEscEndWithZero)
             const char* expected = c.templateId == IDD_PASS_PHRASE ? "" : "unchanged";
             EXPECT_STREQ(expected, CredentialText()) << c.name << ", " << way.how;
         }
+    }
+    ExpectScriptDone();
+}
+
+// A quit message ends a dialog's loop (under Wine with OK's value): it is no OK, nothing goes
+// into the buffer, and the quit is kept for the program's own loop, also by the box that
+// empties the queue first.
+TEST_F(CredentialDialogs, AQuitIsNoOkAndIsKept)
+{
+    for (const DialogCase& c : AllDialogs()) {
+        SetCredentialText("unchanged");
+        InDialog(c.procedure, [&](HWND d) {
+            TypeInto(d, c.editId, "0011223344556677");
+            PostQuitMessage(7);
+        });
+        EXPECT_FALSE(AskInCredentialDialog(owner(), c.templateId, c.defaultText)) << c.name;
+        EXPECT_EQ(c.templateId == IDD_PASS_PHRASE ? "" : std::string("unchanged"), CredentialText()) << c.name;
+        DiscardQueuedInput();
+        MSG quit = {};
+        EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << c.name;
+        EXPECT_EQ(7u, quit.wParam) << c.name;
     }
     ExpectScriptDone();
 }

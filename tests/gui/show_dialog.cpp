@@ -3,6 +3,8 @@
 //   show_dialog.exe transport-key|formatting-password|pin|so-pin|so-pin-clear-all|
 //                   admin-pin|pass-phrase [default text] [--credential TEXT]
 //   show_dialog.exe choose-key | about | message ID
+//   show_dialog.exe series waiting|working|done|skipped|failed|stopping|ended
+//   A credential dialog with --series shows the box that keeps its credential for a series.
 #include "core/app_context.h"
 #include "core/attempt_state.h"
 #include "dialogs/choose_key_dialog.h"
@@ -11,6 +13,8 @@
 #include "support/support_library.h"
 #include "text/message_box.h"
 #include "text/text.h"
+#include "ui/main_dialog.h"
+#include "ui/series_panel.h"
 
 #include <windows.h>
 
@@ -35,9 +39,54 @@ const struct {
 
 const char* const kReaders[] = {"Simulated Reader 0", "Simulated Reader 1"};
 
+// The main dialog with a series in the state `state`, drawn by the program's own panel.
+int ShowSeries(const char* state)
+{
+    const struct {
+        const char* name;
+        SeriesPhase phase;
+        bool lastDone;
+        UINT lastMessage;
+    } kStates[] = {
+        {"waiting", SeriesPhase::Waiting, true, IDS_SUCCESS},
+        {"working", SeriesPhase::Working, true, IDS_SUCCESS},
+        {"done", SeriesPhase::RemoveKey, true, IDS_SUCCESS},
+        {"skipped", SeriesPhase::RemoveKey, false, IDS_SERIES_SKIPPED},
+        {"failed", SeriesPhase::KeyFailed, false, IDS_SERIES_NO_FREE_SPACE},
+        {"stopping", SeriesPhase::Stopping, true, IDS_SUCCESS},
+        {"ended", SeriesPhase::Off, true, IDS_SUCCESS},
+    };
+    HWND dialog = CreateDialogParamA(g_app.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
+    const SeriesPanel& panel = MainDialogSeriesPanel();
+    panel.show(dialog);
+    for (const UINT message : {IDS_SUCCESS, IDS_SERIES_SKIPPED, IDS_SERIES_NO_FREE_SPACE, IDS_SUCCESS}) {
+        char line[kSharedTextSize];
+        lstrcpynA(line, "10:15:02  ", sizeof line);
+        LoadText(message, line + 10, sizeof line - 10);
+        panel.addResult(dialog, line, message == IDS_SERIES_NO_FREE_SPACE);
+    }
+    g_attempt.kept[8].kept = true;
+    for (const auto& shown : kStates) {
+        if (std::strcmp(shown.name, state != nullptr ? state : "") != 0)
+            continue;
+        SeriesStatus status{shown.phase, "Simulated Reader 0", 2, 1, 1, shown.lastDone, {}};
+        LoadText(shown.lastMessage, status.lastMessage, sizeof status.lastMessage);
+        panel.update(dialog, status);
+    }
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        if (!IsDialogMessageA(dialog, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    return 0;
+}
+
 // The other windows: the choice between Keys, the support library's About box, a message.
 int ShowOther(const char* name, const char* argument)
 {
+    if (std::strcmp(name, "series") == 0)
+        return ShowSeries(argument);
     if (std::strcmp(name, "choose-key") == 0)
         return ChooseKey(nullptr, kReaders, 2, IDS_CHOOSE_KEY_TO_FORMAT);
     if (std::strcmp(name, "about") == 0 && BindSupportLibrary(&g_app.supportLibrary))
@@ -64,6 +113,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     for (int i = 2; i < __argc; ++i) {
         if (std::strcmp(__argv[i], "--credential") == 0 && i + 1 < __argc)
             lstrcpynA(CredentialText(), __argv[++i], kCredentialSize);
+        else if (std::strcmp(__argv[i], "--series") == 0)
+            g_attempt.inSeries = true;
         else
             defaultText = __argv[i];
     }

@@ -169,10 +169,44 @@ TEST_F(standins_GermanTable, KeepsQuotedDefaultsAndTheSupportAddress)
     });
 }
 
+// Alt and a letter reaches one control of a window, in either language.
+TEST_F(standins_GermanTable, MnemonicsAreUniqueInEveryWindow)
+{
+    const struct {
+        const char* window;
+        std::vector<UINT> ids;
+    } windows[] = {
+        {"main dialog with a series", {2008, 2012, 80, 2022, 64, 87, 88, 106}},
+        {"pass phrase", {2010, 2016, 29, 89}},
+        {"SO PIN clear-all", {2010, 2016, 33, 89}},
+        {"Admin PIN", {2010, 2016, 36, 89}},
+        {"PIN", {2010, 60, 89}},
+        {"transport key", {2010, 61, 89}},
+        {"formatting password", {2010, 62, 89}},
+        {"choice of Key", {2010, 51}},
+        {"series confirmation", {82, 94}},
+    };
+    for (const Table* table : {&englishTable_, &germanTable_})
+        for (const auto& window : windows) {
+            std::wstring letters;
+            for (UINT id : window.ids) {
+                const std::wstring& text = table->at(id);
+                for (size_t i = text.find(L'&'); i != std::wstring::npos && i + 1 < text.size();
+                     i = text.find(L'&', i + 2))
+                    if (text[i + 1] != L'&')
+                        letters += static_cast<wchar_t>(std::towlower(text[i + 1]));
+            }
+            std::wstring sorted = letters;
+            std::sort(sorted.begin(), sorted.end());
+            EXPECT_EQ(sorted.end(), std::adjacent_find(sorted.begin(), sorted.end()))
+                << window.window << (table == &germanTable_ ? ", German: " : ", English: ") << Narrow(letters);
+        }
+}
+
 // Only the labels that read the same in German may stay as they are.
 TEST_F(standins_GermanTable, TranslatesEveryText)
 {
-    const std::wstring sameInGerman[] = {L"&SO PIN:", L"&PIN:", L"&OK"};
+    const std::wstring sameInGerman[] = {L"&SO PIN:", L"&PIN:", L"&OK", L"PIN", L"SO PIN", L"Admin PIN", L"Key %s: %s"};
     ForEachPair([&](const std::wstring& english, const std::wstring& german) {
         if (std::find(std::begin(sameInGerman), std::end(sameInGerman), english) == std::end(sameInGerman)) {
             EXPECT_NE(german, english) << "left in English";

@@ -200,21 +200,48 @@ const std::map<int, std::string>& ExpectedStrings()
         {70, "Unable to activate Help! The help file readme.txt was not found beside the program. Please copy it into "
              "the program's folder, or install the program again."},
         {80, "Several &Keys"},
-        {81, "Every Key that you connect to the reader \"%s\" until you press Stop will be formatted: its Veltrax data "
-             "is erased and laid out anew. Data of other applications is kept.\n\nDo you wish to start?"},
+        {81, "Every Key that you connect to the reader \"%s\" until you press Stop will be formatted: its "
+             "Veltrax data is erased and laid out anew. Data of other applications is kept. A Key that is in "
+             "the reader already is the first one formatted.\n\nDo you wish to start?"},
         {82, "&Reformat Keys that already hold Veltrax data without asking"},
         {83, "Waiting for a Key in \"%s\". Connect the next Key."},
         {84, "Working on the Key in \"%s\". Do not remove it."},
         {85, "Done. Remove the Key from \"%s\"."},
-        {86, "Keys formatted: %s    Failed: %s"},
+        {86, "Keys formatted: %s    Failed: %s    Not formatted: %s"},
         {87, "&Stop"},
         {88, "Show &receipts"},
-        {89, "&Use this for the next Keys of this type"},
+        {89, "&Use this for the next Keys of this type. A Key with another one refuses it and loses one try."},
         {90, "Choose the reader in which you will connect the Keys, then press OK."},
         {91, "Cancelled."},
         {92, "The series has ended."},
         {93, "The receipts file cannot be written: %s"},
         {94, "&Start"},
+        {95, "Failed: set this Key aside and remove it from \"%s\".\n%s"},
+        {96, "Stopping after this Key. Do not remove it from \"%s\" yet."},
+        {97, "Kept for the next Keys: %s"},
+        {98, "Nothing is kept for the next Keys."},
+        {99, "The kept %s was refused by this Key; it is no longer used."},
+        {100, "PIN"},
+        {101, "SO PIN"},
+        {102, "Admin PIN"},
+        {103, "Pass Phrase"},
+        {104, "transport key"},
+        {105, "formatting password"},
+        {106, "Resul&ts:"},
+        {107, "Not started: the Key was removed before any work on it."},
+        {108, "Skipped: the Key was left as it was."},
+        {109, "The receipt of Key %s in \"%s\" (%s) could not be written to %s: %s\nThe series has stopped, so "
+             "that no Key is formatted without a receipt."},
+        {110, "The session ended while the Key was being worked on: its state is not known. Set it aside and "
+             "format it again."},
+        {111, "The Key was removed while it was being formatted and may have lost its preparation. Set it aside "
+             "and format it again later."},
+        {112, "Not enough free space on Key for formatting. Set it aside: formatted alone with \"Clear all Key's "
+             "data\" ticked, it loses all its data and gets all its space."},
+        {113, "The Key's Pass Phrase is blocked after too many wrong entries. Set it aside: formatted alone with "
+             "\"Clear all Key's data\" ticked, it loses all its data and is formatted."},
+        {114, "Not formatted. Remove the Key from \"%s\"."},
+        {115, "Key %s: %s"},
         {150, "Set by your administrator:"},
         {151, "Unformat is off."},
         {152, "Unformat is allowed."},

@@ -100,11 +100,17 @@ void WorkflowTest::setCommandLine(std::vector<const char*> words)
 
 void WorkflowTest::run(bool format, bool firstAttempt)
 {
-    BeginAttempt(mainDialog);
-    g_attempt.operation = format ? Operation::Format : Operation::Unformat;
-    std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
-    StartOperation(mainDialog, firstAttempt);
-    EndAttemptUnlessWorking(mainDialog);
+    const Operation operation = format ? Operation::Format : Operation::Unformat;
+    const char* reader = g_app.argumentCount > 1 ? g_app.arguments[1] : nullptr;
+    if (firstAttempt) {
+        RunAttempt(mainDialog, {operation, reader, false, IDC_MAIN_FORMAT, ArgumentIs(2, kOccupyAllWord)});
+    } else {
+        BeginAttempt(mainDialog);
+        g_attempt.operation = operation;
+        std::memset(g_attempt.credential, 0, sizeof g_attempt.credential);
+        StartOperation(mainDialog, firstAttempt);
+        EndAttemptUnlessWorking(mainDialog);
+    }
     waitForQuiet();
 }
 

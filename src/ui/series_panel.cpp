@@ -1,0 +1,189 @@
+#include "ui/series_panel.h"
+
+#include "core/app_context.h"
+#include "core/card_types.h"
+#include "core/policy.h"
+#include "res/resource.h"
+#include "text/text.h"
+#include "ui/version_info.h"
+#include "workflow/series.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int kMostShownResults = 50;
+constexpr int kPanelHeight = 132; // dialog units below the usual content
+
+// A control of the series' part of the window, in dialog units.
+void AddControl(HWND dialog, const char* className, DWORD style, int id, RECT place, UINT textId)
+{
+    MapDialogRect(dialog, &place);
+    HWND control = CreateWindowExA(0, className, textId != 0 ? LoadText(textId) : "", WS_CHILD | WS_VISIBLE | style,
+                                   place.left, place.top, place.right, place.bottom, dialog,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_app.instance, nullptr);
+    SendMessageA(control, WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), TRUE);
+}
+
+// The panel, made once: the window grows for it. The list has its label before it, which
+// gives it its mnemonic and its name for a screen reader.
+void CreatePanel(HWND dialog)
+{
+    RECT grow = {0, 0, 0, kPanelHeight};
+    MapDialogRect(dialog, &grow);
+    RECT window;
+    GetWindowRect(dialog, &window);
+    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left, window.bottom - window.top + grow.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_STATE, {8, 84, 236, 34}, 0);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_COUNT, {8, 120, 236, 9}, 0);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_KEPT, {8, 131, 236, 9}, 0);
+    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_RESULTS_LABEL, {8, 143, 236, 8}, IDS_SERIES_RESULTS_LABEL);
+    AddControl(dialog, "ListBox", WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT,
+               IDC_SERIES_RESULTS, {8, 152, 236, 40}, 0);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 196, 72, 14}, IDS_SERIES_STOP);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 196, 90, 14},
+               IDS_SERIES_SHOW_RECEIPTS);
+}
+
+void ShowPanel(HWND dialog)
+{
+    if (GetDlgItem(dialog, IDC_SERIES_STATE) == nullptr)
+        CreatePanel(dialog);
+    SendDlgItemMessageA(dialog, IDC_SERIES_RESULTS, LB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageA(dialog, IDC_SERIES_RESULTS, LB_SETHORIZONTALEXTENT, 0, 0);
+}
+
+// Sets a text of the panel; a change of the state is announced to screen readers.
+void SetPanelText(HWND dialog, int id, const char* text)
+{
+    HWND control = GetDlgItem(dialog, id);
+    char shown[kSharedTextSize * 2];
+    GetWindowTextA(control, shown, sizeof shown);
+    if (std::strcmp(shown, text) == 0)
+        return;
+    SetWindowTextA(control, text);
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
+}
+
+void ShowState(HWND dialog, const SeriesStatus& status)
+{
+    char text[kSharedTextSize * 2];
+    const char* args[] = {status.reader, status.lastMessage};
+    UINT id = IDS_SERIES_STOPPED;
+    switch (status.phase) {
+    case SeriesPhase::Waiting:
+        id = IDS_SERIES_WAITING;
+        break;
+    case SeriesPhase::Working:
+        id = IDS_SERIES_WORKING;
+        break;
+    case SeriesPhase::RemoveKey:
+        id = status.lastDone ? IDS_SERIES_REMOVE_KEY : IDS_SERIES_REMOVE_UNCHANGED;
+        break;
+    case SeriesPhase::KeyFailed:
+        id = IDS_SERIES_FAILED_KEY;
+        break;
+    case SeriesPhase::Stopping:
+        id = IDS_SERIES_STOPPING;
+        break;
+    case SeriesPhase::Off:
+        break;
+    }
+    SetPanelText(dialog, IDC_SERIES_STATE, FormatText(id, text, sizeof text, args, id == IDS_SERIES_FAILED_KEY ? 2 : 1));
+}
+
+void ShowCounts(HWND dialog, const SeriesStatus& status)
+{
+    char counts[3][16];
+    std::snprintf(counts[0], sizeof counts[0], "%d", status.done);
+    std::snprintf(counts[1], sizeof counts[1], "%d", status.failed);
+    std::snprintf(counts[2], sizeof counts[2], "%d", status.notFormatted);
+    const char* args[] = {counts[0], counts[1], counts[2]};
+    char text[kSharedTextSize];
+    SetPanelText(dialog, IDC_SERIES_COUNT, FormatText(IDS_SERIES_COUNT, text, sizeof text, args, 3));
+}
+
+// Which credentials the next Keys get without a question, by what the user typed.
+void ShowKept(HWND dialog)
+{
+    char names[kSharedTextSize] = "";
+    UINT named[kCardTypeCodes] = {};
+    int count = 0;
+    for (int code = 0; code < kCardTypeCodes; ++code) {
+        const UINT name = CardTypeOf(code).credentialName;
+        if (!HasKeptCredential(code) || name == 0 || std::find(named, named + count, name) != named + count)
+            continue;
+        named[count] = name;
+        const size_t used = std::strlen(names);
+        std::snprintf(names + used, sizeof names - used, "%s%s", count++ == 0 ? "" : ", ", LoadText(name));
+    }
+    char text[kSharedTextSize];
+    SetPanelText(dialog, IDC_SERIES_KEPT,
+                 count > 0 ? FormatTextArg(IDS_SERIES_KEPT, names, text, sizeof text) : LoadText(IDS_SERIES_NOTHING_KEPT));
+}
+
+void UpdatePanel(HWND dialog, const SeriesStatus& status)
+{
+    ShowState(dialog, status);
+    ShowCounts(dialog, status);
+    ShowKept(dialog);
+    const bool running = status.phase != SeriesPhase::Off;
+    EnableWindow(GetDlgItem(dialog, IDC_SERIES_STOP), running && status.phase != SeriesPhase::Stopping);
+    for (int id : {IDC_MAIN_FORMAT, IDC_MAIN_UNFORMAT, IDC_MAIN_SERIES})
+        EnableWindow(GetDlgItem(dialog, id), !running && !g_attempt.busy && PolicyAllowsButton(id));
+}
+
+// The newest result first; the list scrolls sideways so that no message is cut.
+void AddResult(HWND dialog, const char* line, bool)
+{
+    HWND list = GetDlgItem(dialog, IDC_SERIES_RESULTS);
+    SendMessageA(list, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(line));
+    SendMessageA(list, LB_DELETESTRING, kMostShownResults, 0);
+    HDC dc = GetDC(list);
+    HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, line, static_cast<int>(std::strlen(line)), &size);
+    SelectObject(dc, font);
+    ReleaseDC(list, dc);
+    const auto extent = static_cast<LONG>(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0));
+    if (size.cx + 8 > extent)
+        SendMessageA(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(size.cx + 8), 0);
+}
+
+constexpr SeriesPanel kPanel{ShowPanel, UpdatePanel, AddResult};
+
+void Start(HWND dialog)
+{
+    char version[kVersionFieldSize] = {};
+    char keyLibraryVersion[kVersionFieldSize] = {};
+    ReadVersionRecord(g_app.instance, nullptr, nullptr, nullptr, nullptr, nullptr, version, nullptr);
+    LoadedKeyLibraryVersion(keyLibraryVersion);
+    StartSeries(dialog, kPanel, version, keyLibraryVersion);
+}
+
+// Opens the receipts file in the program that the system has for it; without one, Notepad.
+void ShowReceipts(HWND dialog)
+{
+    const char* path = SeriesReceiptsPath();
+    if (reinterpret_cast<INT_PTR>(ShellExecuteA(dialog, "open", path, nullptr, "", SW_SHOWNORMAL)) <= 32)
+        ShellExecuteA(dialog, "open", "notepad.exe", path, "", SW_SHOWNORMAL);
+}
+
+} // namespace
+
+const SeriesPanel& MainDialogSeriesPanel() { return kPanel; }
+
+void OnSeriesCommand(HWND dialog, int id)
+{
+    if (id == IDC_MAIN_SERIES)
+        Start(dialog);
+    else if (id == IDC_SERIES_STOP)
+        RequestSeriesStop(dialog, false);
+    else if (id == IDC_SERIES_SHOW_RECEIPTS)
+        ShowReceipts(dialog);
+}
