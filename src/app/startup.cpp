@@ -4,6 +4,7 @@
 #include "common/library_binding.h"
 #include "core/app_context.h"
 #include "core/attempt_state.h"
+#include "core/policy.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
 #include "support/support_library.h"
@@ -58,6 +59,7 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     g_app.instance = instance;
     LoadLanguageLibrary("keyprep");
     FetchCaption();
+    ReadPolicy();
     g_app.argumentCount = 0;
 
     if (!BindSupportLibrary(&g_app.supportLibrary)) {

@@ -1,5 +1,7 @@
 #include "core/attempt_state.h"
 
+#include "core/policy.h"
+
 #include <cstring>
 
 AttemptState g_attempt;
@@ -56,7 +58,7 @@ bool IsCardTypeCode(int cardType) { return cardType >= 0 && cardType < kCardType
 
 void KeepCredential(int cardType)
 {
-    if (!IsCardTypeCode(cardType))
+    if (!IsCardTypeCode(cardType) || !KeptCredentialsAllowed())
         return;
     std::memcpy(g_attempt.kept[cardType].credential, g_attempt.credential, kCredentialSize);
     g_attempt.kept[cardType].kept = true;
@@ -64,7 +66,7 @@ void KeepCredential(int cardType)
 
 bool TakeKeptCredential(int cardType)
 {
-    if (!HasKeptCredential(cardType))
+    if (!HasKeptCredential(cardType) || !KeptCredentialsAllowed())
         return false;
     std::memcpy(g_attempt.credential, g_attempt.kept[cardType].credential, kCredentialSize);
     return true;

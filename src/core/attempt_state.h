@@ -17,6 +17,7 @@ enum ExitCode : int {
     kExitRejected = 4,     // the Key refused the credential, and no try got through
     kExitBlocked = 5,      // the credential has no tries left
     kExitUsage = 6,
+    kExitNotAllowed = 7,   // the administrator's policy forbids the operation (Unformat)
 };
 
 // Card type codes 0 to 13 have a meaning; a credential is kept for each in a series.

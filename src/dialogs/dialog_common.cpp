@@ -2,6 +2,7 @@
 
 #include "core/app_context.h"
 #include "core/attempt_state.h"
+#include "core/policy.h"
 #include "res/resource.h"
 #include "text/message_box.h"
 #include "text/text.h"
@@ -111,7 +112,7 @@ FieldFocus TakeFieldFocus(HWND dialog, WPARAM activation)
 // the focus lands on its first control instead of the field.
 void AddKeepBox(HWND dialog)
 {
-    if (!g_attempt.inSeries)
+    if (!g_attempt.inSeries || !KeptCredentialsAllowed())
         return;
     RECT client;
     GetClientRect(dialog, &client);

@@ -2,6 +2,7 @@
 
 #include "core/app_context.h"
 #include "core/card_types.h"
+#include "core/policy.h"
 #include "res/resource.h"
 #include "text/text.h"
 #include "ui/version_info.h"
@@ -148,7 +149,7 @@ void UpdatePanel(HWND dialog, const SeriesStatus& status)
     const bool running = status.phase != SeriesPhase::Off;
     EnableWindow(GetDlgItem(dialog, IDC_SERIES_STOP), running && status.phase != SeriesPhase::Stopping);
     for (int id : {IDC_MAIN_FORMAT, IDC_MAIN_UNFORMAT, IDC_MAIN_SERIES})
-        EnableWindow(GetDlgItem(dialog, id), !running && !g_attempt.busy);
+        EnableWindow(GetDlgItem(dialog, id), !running && !g_attempt.busy && PolicyAllowsButton(id));
     if (!g_attempt.busy)
         KeepFocus(dialog, running);
 }

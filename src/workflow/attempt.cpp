@@ -4,6 +4,7 @@
 #include "common/proc_cast.h"
 #include "core/app_context.h"
 #include "core/attempt_state.h"
+#include "core/policy.h"
 #include "keylib/key_library.h"
 #include "res/resource.h"
 #include "text/message_box.h"
@@ -22,7 +23,8 @@ constexpr int kAttemptButtons[] = {IDC_MAIN_FORMAT, IDC_MAIN_EXIT, IDC_MAIN_UNFO
 void EnableButtons(HWND mainDialog, bool enable)
 {
     for (int id : kAttemptButtons)
-        EnableWindow(GetDlgItem(mainDialog, id), enable && (id == IDC_MAIN_EXIT || !SeriesRunning()));
+        EnableWindow(GetDlgItem(mainDialog, id),
+                     enable && (id == IDC_MAIN_EXIT || !SeriesRunning()) && PolicyAllowsButton(id));
 }
 
 // After No or Cancel the user goes on from the button that started the attempt; in a series

@@ -3,6 +3,7 @@
 #include "common/fault_guard.h"
 #include "core/app_context.h"
 #include "core/card_types.h"
+#include "core/policy.h"
 #include "dialogs/choose_key_dialog.h"
 #include "dialogs/series_confirm_dialog.h"
 #include "keylib/key_library.h"
@@ -252,13 +253,14 @@ bool ChooseReader(HWND dialog)
     return true;
 }
 
-// The receipts file: the one named on the command line after the reader, unless that word is
-// the option for all free space, or the usual one.
+// The receipts file: the administrator's folder when a policy sets one, else the one named on
+// the command line after the reader, unless that word is the option for all free space, or
+// the usual one.
 bool OpenSeriesReceipts(HWND dialog, const char* programVersion, const char* keyLibraryVersion)
 {
     const bool named = g_app.argumentCount > 2 && !ArgumentIs(2, kOccupyAllWord);
-    if (OpenReceipts(g_series.receipts, named ? g_app.arguments[2] : nullptr, nullptr, programVersion,
-                     keyLibraryVersion))
+    if (OpenReceipts(g_series.receipts, named ? g_app.arguments[2] : nullptr, PolicyReceiptsFolder(),
+                     programVersion, keyLibraryVersion))
         return true;
     char reason[kSharedTextSize] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, g_series.receipts.error, 0,

@@ -79,6 +79,22 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
+const char kPolicy[] = "Software\\Policies\\Veltrax\\keyprep";
+
+Policy::Policy(const std::vector<PolicyWrite>& values)
+{
+    Clear();
+    for (const PolicyWrite& v : values)
+        EXPECT_EQ(0, v.text ? RegSetKeyValueA(v.root, kPolicy, v.name, v.type, v.text, DWORD(strlen(v.text) + 1))
+                            : RegSetKeyValueA(v.root, kPolicy, v.name, v.type, &v.number, sizeof v.number));
+}
+
+void Policy::Clear()
+{
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        RegDeleteTreeA(root, "Software\\Policies\\Veltrax");
+}
+
 void Journey::start(const std::string& arguments)
 {
     program.start(arguments);
@@ -145,8 +161,11 @@ void Journey::closeIdleMainDialog(DWORD exitCode)
     EXPECT_TRUE(ProgramDriver::waitForTitle(main.window, caption)) << WindowText(main.window);
     // The attempt ends, and the buttons come back, once its last box has closed.
     EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_FORMAT));
-    // The buttons come back one after the other; the driver may look in between.
-    EXPECT_TRUE(ProgramDriver::waitForEnabled(main.window, IDC_MAIN_UNFORMAT));
+    // The buttons come back one after the other: once the dialog has answered, all are back.
+    EXPECT_TRUE(unformatAllowed ? ProgramDriver::waitForEnabled(main.window, IDC_MAIN_UNFORMAT)
+                                : ProgramDriver::deliver(main.window, WM_NULL) &&
+                                      !ProgramDriver::enabled(main.window, IDC_MAIN_UNFORMAT))
+        << "Unformat as the policy says: " << unformatAllowed;
     PostMessageA(main.window, WM_CLOSE, 0, 0);
     ASSERT_TRUE(program.ended()) << "the idle main dialog did not close";
     EXPECT_EQ(exitCode, program.exitCode());

@@ -56,6 +56,14 @@ extern const char kInvalidChv[];   // " -> 0 err=0x8010002A"
 extern const char kChvBlocked[];   // " -> 0 err=0x8010006C"
 extern const char kNoMemory[];     // " -> 0 err=0x80100006"
 
+// Policy values in the run's Wine prefix for one test, removed however it ends (RUN_SERIAL).
+struct PolicyWrite { HKEY root; const char* name; DWORD type; DWORD number; const char* text = nullptr; };
+struct Policy {
+    explicit Policy(const std::vector<PolicyWrite>& values);
+    ~Policy() { Clear(); }
+    static void Clear();
+};
+
 // `text` with its first `from` replaced by `to`: a variant of a shipped Key set.
 std::string Replaced(std::string text, const std::string& from, const std::string& to);
 
@@ -96,4 +104,6 @@ public:
     SeenWindow main;
     std::string keyId = "Token";
     std::string caption = kCaption;
+    bool unformatAllowed = true; // by policy: whether its button comes back
+
 };

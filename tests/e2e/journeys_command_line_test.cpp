@@ -169,3 +169,50 @@ TEST(JourneyCommandLine, OperationWordAloneUsesTheFirstUsableReader)
               journey.program.calls("FormatCard"));
     journey.expectEveryReaderClosed();
 }
+
+// The administrator decides whether Unformat runs: the machine's value wins, the user's counts
+// where the machine sets none, one of the wrong type or out of range is not set at all.
+TEST(JourneyCommandLine, PolicyDecidesWhetherUnformatRuns)
+{
+    const HKEY lm = HKEY_LOCAL_MACHINE, cu = HKEY_CURRENT_USER;
+    const ExpectedBox refused{
+        "Unformat is turned off by your administrator (policy \"Allow Unformat\"). The Key was not changed; Format is still allowed.", {IDOK}, true};
+    const struct {
+        std::vector<PolicyWrite> values;
+        const char* note; // empty when the dialog shows none
+    } cases[] = {
+        {{{lm, "AllowUnformat", REG_DWORD, 0}, {lm, "AllowKeptCredentials", REG_DWORD, 0},
+          {lm, "ReceiptsFolder", REG_EXPAND_SZ, 0, "%KEYPREP_SHARE%\\receipts"}},
+         "Set by your administrator: Unformat is off. Credentials are not kept for the next Keys. Receipts folder: "
+         "\\\\fileserver\\keys\\receipts"},
+        {{{lm, "AllowUnformat", REG_DWORD, 1}, {cu, "AllowUnformat", REG_DWORD, 0},
+          {cu, "AllowKeptCredentials", REG_DWORD, 1}},
+         "Set by your administrator: Unformat is allowed. Credentials may be kept for the next Keys."},
+        {{{lm, "AllowUnformat", REG_SZ, 0, "0"}, {cu, "AllowUnformat", REG_DWORD, 0}},
+         "Set by your administrator: Unformat is off."},
+        {{{lm, "AllowUnformat", REG_DWORD, 2}, {lm, "AllowKeptCredentials", REG_SZ, 0, "0"},
+          {lm, "ReceiptsFolder", REG_DWORD, 1}, {cu, "ReceiptsFolder", REG_SZ, 0, ""}}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.note);
+        const Policy policy(c.values);
+        Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
+        journey.program.addEnvironment("KEYPREP_SHARE=\\\\fileserver\\keys");
+        journey.unformatAllowed = std::string(c.note).find("Unformat is off") == std::string::npos;
+        journey.start("unformat \"Simulated Reader 0\"");
+        EXPECT_EQ(c.note, ProgramDriver::controlText(journey.main.window, IDC_MAIN_POLICY_NOTE));
+        if (!journey.unformatAllowed) {
+            journey.box(refused, IDOK);
+            PostMessageA(journey.main.window, WM_COMMAND, IDC_MAIN_UNFORMAT, 0); // as another program would
+            journey.box(refused, IDOK);
+        }
+        // In the first case Format reaches the Key, and gives the buttons back without Unformat.
+        const bool attempt = journey.unformatAllowed || &c == cases;
+        if (!journey.unformatAllowed && attempt)
+            journey.press(IDC_MAIN_FORMAT);
+        if (attempt)
+            journey.box(journey.unformatAllowed ? kConfirmDataLoss : kConfirmReformat, IDNO);
+        journey.closeIdleMainDialog(attempt ? 2 : 7);
+        EXPECT_EQ(attempt ? 1 : 0, journey.program.logCount("InitReader"));
+    }
+}

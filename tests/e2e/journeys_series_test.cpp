@@ -3,7 +3,10 @@
 #include "journey_steps.h"
 
 #include "res/resource.h"
+#include "support/temp_folder.h"
 #include "support/test_paths.h"
+
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -82,9 +85,10 @@ public:
     {
         WriteWholeFile(keySetFile(), std::regex_replace(ReadWholeFile(keySetFile()), std::regex(pattern), replacement));
     }
-    void typeSoPin(const std::string& pin, bool keep)
+    void typeSoPin(const std::string& pin, bool keep, bool offered = true)
     {
         const SeenWindow soPin = journey.dialog(IDC_SO_PIN_EDIT, "SO PIN clear-all");
+        EXPECT_EQ(offered, soPin.texts.count(IDC_KEEP_FOR_SERIES)) << "the box to keep the credential";
         ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, pin);
         if (keep)
             ProgramDriver::tick(soPin.window, IDC_KEEP_FOR_SERIES);
@@ -392,4 +396,53 @@ TEST(JourneySeries, AReaderThatIsNotConnected)
     journey.start("series Nowhere");
     journey.box(NamedReaderMissing("Nowhere"), IDOK);
     journey.closeIdleMainDialog(3);
+}
+
+// Where the administrator does not allow keeping a credential, no dialog offers it: each Key
+// asks. Where the administrator names a folder, this computer's receipts go there; while it is
+// gone they wait on this computer and then reach it in order, each line once, also the lines
+// of a move that an earlier run did not finish.
+TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
+{
+    TempFolder share;
+    const Policy policy({{HKEY_LOCAL_MACHINE, "AllowKeptCredentials", REG_DWORD, 0},
+                         {HKEY_CURRENT_USER, "ReceiptsFolder", REG_SZ, 0, share.path().c_str()}});
+    char computer[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof computer;
+    GetComputerNameA(computer, &size);
+    const std::string shared = share.file(std::string(computer) + ".csv");
+    char local[MAX_PATH];
+    SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, local);
+    const std::string folder = std::string(local) + "\\Veltrax";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA((folder + "\\keyprep").c_str(), nullptr);
+    const std::string queue = folder + "\\keyprep\\receipts-queue.csv";
+    const std::string header = "\xEF\xBB\xBFtime,key,reader,card type,card type name,operation,clear all,result,message,"
+                               "error code,program version,key library version\r\n";
+    WriteWholeFile(shared, header + "\"q1\"\r\n");
+    WriteWholeFile(queue, "\"q1\"\r\n\"q2\"\r\n");
+    WriteWholeFile(queue + ".moving", std::to_string(header.size()));
+    Series series(Keys());
+    series.start();
+    for (int key = 1; key <= 3; ++key) {
+        if (key == 2) {
+            ASSERT_TRUE(MoveFileA(share.path().c_str(), (share.path() + "-away").c_str()));
+        }
+        series.plug("K" + std::to_string(key));
+        series.typeSoPin("24682468", false, false);
+        series.expectState(kDone);
+        EXPECT_EQ(key == 2 ? "Receipts are kept on this computer until the share can be reached." : "",
+                  ProgramDriver::controlText(series.journey.main.window, IDC_SERIES_RECEIPTS_NOTE));
+        if (key == 2) {
+            ASSERT_TRUE(MoveFileA((share.path() + "-away").c_str(), share.path().c_str()));
+        }
+        series.plug("");
+        series.expectState(kWaiting);
+    }
+    EXPECT_EQ(0u, series.stop());
+    std::vector<std::string> keys;
+    for (const auto& row : ParseCsv(ReadWholeFile(shared).substr(3)))
+        keys.push_back(row.size() > 1 ? row[1] : row[0]);
+    EXPECT_EQ((std::vector<std::string>{"key", "q1", "q2", "1", "2", "3"}), keys);
+    EXPECT_FALSE(Exists(queue) || Exists(queue + ".moving"));
 }

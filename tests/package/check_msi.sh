@@ -43,7 +43,7 @@ msiexec() { wine msiexec "$@" /qn </dev/null >/dev/null 2>&1; }
 msi=$(windows "$work/dist/keyprep-$v.msi")
 signed=$(windows "$work/signed/keyprep-$v.msi")
 folder="$WINEPREFIX/drive_c/Program Files/Veltrax/keyprep"
-shipped=(keyprep.exe readme.txt CHANGELOG.txt THIRD-PARTY-NOTICES.txt)
+shipped=(keyprep.exe readme.txt CHANGELOG.txt THIRD-PARTY-NOTICES.txt PolicyDefinitions/{keyprep.admx,{en-US,de-DE}/keyprep.adml})
 maker=(cardwyn32.dll plinth.dll)
 # Wine's msiexec passes on the low byte of the exit code only.
 expect_status() {   # CODE WHAT MSIEXEC-ARGUMENTS...

@@ -27,7 +27,10 @@ keyprep-$v/CHANGELOG.txt
 keyprep-$v/INSTALL.txt
 keyprep-$v/THIRD-PARTY-NOTICES.txt
 keyprep-$v/lang/README.txt
-keyprep-$v/lang/de/keyprep_lang.dll"
+keyprep-$v/lang/de/keyprep_lang.dll
+keyprep-$v/PolicyDefinitions/keyprep.admx
+keyprep-$v/PolicyDefinitions/en-US/keyprep.adml
+keyprep-$v/PolicyDefinitions/de-DE/keyprep.adml"
 
 # The MSI's File table: the long name after the short one.
 msi_files=$(msiinfo export "$dist/keyprep-$v.msi" File | tail -n +4 | cut -f3 | sed 's/.*|//')
@@ -36,7 +39,10 @@ expect_listing keyprep-$v.msi "$msi_files" \
 readme.txt
 CHANGELOG.txt
 THIRD-PARTY-NOTICES.txt
-keyprep_lang.dll"
+keyprep_lang.dll
+keyprep.admx
+keyprep.adml
+keyprep.adml"
 
 expect_listing keyprep-$v-symbols.zip "$(unzip -Z1 "$dist/keyprep-$v-symbols.zip")" \
   "keyprep-$v-symbols/keyprep.exe.debug"

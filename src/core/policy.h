@@ -1,0 +1,44 @@
+// What administrators set by Group Policy: read once at start-up, from the machine's
+// policy key, and from the user's for each value that the machine does not set.
+#pragma once
+#include <windows.h>
+
+inline constexpr char kPolicyKey[] = "Software\\Policies\\Veltrax\\keyprep";
+
+enum PolicyValue : int { kPolicyReceiptsFolder, kPolicyAllowUnformat, kPolicyAllowKeptCredentials, kPolicyValueCount };
+
+// A folder: REG_SZ or REG_EXPAND_SZ, of `low` to `high` characters once expanded. A switch:
+// REG_DWORD from `low` to `high`. Any other type or size counts as not set.
+enum class PolicyKind : unsigned char { Folder, Switch };
+
+struct PolicyEntry {
+    const char* name;
+    PolicyKind kind;
+    DWORD low;
+    DWORD high;
+};
+
+constexpr int kPolicyFolderSize = MAX_PATH; // the longest folder, its terminator included
+
+// One row per value, in the order of PolicyValue; the templates' check reads it too.
+inline constexpr PolicyEntry kPolicyTable[kPolicyValueCount] = {
+    {"ReceiptsFolder", PolicyKind::Folder, 1, MAX_PATH - 1},
+    {"AllowUnformat", PolicyKind::Switch, 0, 1},
+    {"AllowKeptCredentials", PolicyKind::Switch, 0, 1},
+};
+
+// Reads the values; whatever is missing, of the wrong type or out of range is left unset.
+void ReadPolicy();
+
+bool PolicySet(PolicyValue value);
+bool AnyPolicySet();
+// Unformat may be started, and its button enabled; Format is never restricted.
+bool UnformatAllowed();
+// Whether a button of the main dialog may be enabled: Unformat only while it is allowed. Every
+// place that turns the start buttons back on asks this.
+bool PolicyAllowsButton(int controlId);
+// A credential dialog may offer to keep what was typed for the next Keys of a series.
+bool KeptCredentialsAllowed();
+// The folder for receipts with its environment variables expanded (a UNC path stays as it
+// is), or null when no policy sets one.
+const char* PolicyReceiptsFolder();
