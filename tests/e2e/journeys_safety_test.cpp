@@ -112,32 +112,33 @@ TEST(JourneySafety, AKeyPressedTwiceNeverConsents)
 // one instead of being added to it.
 TEST(JourneySafety, TypedCredentialsReachTheKeyWhole)
 {
-    Journey slow(Replaced(ProgramDriver::shippedKeySet("type08_so_pin"), "CardType=8", "CardType=8\nInitCardMs=1500"));
-    slow.program.logSecrets();
-    slow.start();
-    slow.press(IDC_MAIN_UNFORMAT);
-    EXPECT_EQ(kConnect.text, slow.program.next().text);
-    ProgramDriver::pressKeys("\r2468", 200);
-    slow.dialog(IDC_SO_PIN_EDIT, "SO PIN clear-all");
-    ProgramDriver::pressKeys("2468\r", 200);
-    slow.box(kConfirmDataLoss, IDYES);
-    slow.box(kSuccess, IDOK);
-    slow.expectEndedByItself();
-    EXPECT_EQ(Calls{"UnformatCard(1, credential=\"24682468\", 0) -> 1"}, slow.program.calls("UnformatCard"));
-
-    Journey phrase(Replaced(ProgramDriver::shippedKeySet("type05_pass_phrase"), "CardType=5",
-                            "CardType=5\nInitCardMs=2500"));
-    phrase.program.logSecrets();
-    phrase.start();
-    phrase.press(IDC_MAIN_UNFORMAT);
-    EXPECT_EQ(kConnect.text, phrase.program.next().text);
-    ProgramDriver::pressKeys("\ropen sesame", 60);
-    phrase.dialog(IDC_PASS_PHRASE_EDIT, "pass phrase");
-    ProgramDriver::pressKeys(" key\r", 60);
-    phrase.box(kConfirmDataLoss, IDYES);
-    phrase.box(kSuccess, IDOK);
-    phrase.expectEndedByItself();
-    EXPECT_EQ(Calls{"UnformatCard(1, credential=\"open sesame key\", 0) -> 1"}, phrase.program.calls("UnformatCard"));
+    const struct {
+        const char* keySet;
+        const char* cardType;
+        int editId;
+        const char* before; // typed while the Key is looked for; Enter answers the prompt
+        const char* after;
+        const char* sent;
+    } cases[] = {
+        {"type08_so_pin", "CardType=8", IDC_SO_PIN_EDIT, "\r2468", "2468\r", "24682468"},
+        {"type05_pass_phrase", "CardType=5", IDC_PASS_PHRASE_EDIT, "\ropen sesame", " key\r", "open sesame key"},
+    };
+    for (const auto& c : cases) {
+        Journey slow(Replaced(ProgramDriver::shippedKeySet(c.keySet), c.cardType,
+                              std::string(c.cardType) + "\nInitCardMs=2500"));
+        slow.program.logSecrets();
+        slow.start();
+        slow.press(IDC_MAIN_UNFORMAT);
+        EXPECT_EQ(kConnect.text, slow.program.next().text);
+        ProgramDriver::pressKeys(c.before, 100);
+        slow.dialog(c.editId, "the credential dialog");
+        ProgramDriver::pressKeys(c.after, 100);
+        slow.box(kConfirmDataLoss, IDYES);
+        slow.box(kSuccess, IDOK);
+        slow.expectEndedByItself();
+        EXPECT_EQ(Calls{"UnformatCard(1, credential=\"" + std::string(c.sent) + "\", 0) -> 1"},
+                  slow.program.calls("UnformatCard"));
+    }
 
     Journey retyped(ProgramDriver::shippedKeySet("type04_pin"));
     retyped.program.logSecrets();

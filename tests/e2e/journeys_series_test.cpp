@@ -106,6 +106,13 @@ public:
         EXPECT_TRUE(ProgramDriver::waitForText(journey.main.window, IDC_SERIES_COUNT, counts))
             << counts << "\nis: " << ProgramDriver::controlText(journey.main.window, IDC_SERIES_COUNT);
     }
+    // The Key's end as the window shows it; then it is pulled and the next one awaited.
+    void finish(const std::string& state, const std::string& reader = "Simulated Reader 0")
+    {
+        expectState(state);
+        plug("");
+        expectState(Waiting(reader));
+    }
     // The records of `entryPoint` in the log that end with `ending`.
     int count(const std::string& entryPoint, const std::string& ending) const
     {
@@ -171,29 +178,23 @@ TEST(JourneySeries, ThreeKeysWithOneCredential)
                                "all Key's data\" ticked, it loses all its data and gets all its space.";
     for (int key = 1; key <= 3; ++key) {
         series.plug("K" + std::to_string(key));
-        if (key == 1) {
+        if (key == 1)
             series.typeSoPin("24682468", true);
-            series.expectState(done);
-            EXPECT_EQ("Kept for the next Keys: SO PIN",
-                      ProgramDriver::controlText(series.journey.main.window, IDC_SERIES_KEPT));
-        }
-        series.expectState(key == 2 ? "Failed: set this Key aside and remove it from \"" + reader + "\".\n" + noRoom
-                                    : done);
-        series.plug("");
-        series.expectState(Waiting(reader));
+        series.finish(key == 2 ? "Failed: set this Key aside and remove it from \"" + reader + "\".\n" + noRoom : done,
+                      reader);
+        EXPECT_EQ("Kept for the next Keys: SO PIN", ProgramDriver::controlText(series.journey.main.window, IDC_SERIES_KEPT));
     }
     EXPECT_EQ(1u, series.stop()) << "a Key failed";
     const auto rows = series.receipts();
     ASSERT_EQ(4u, rows.size());
     const std::string readerUtf8 = "'=1+2, desk \xC3\xA4";
     for (size_t key = 1; key <= 3; ++key) {
-        const auto& row = rows[key];
-        ASSERT_EQ(12u, row.size()) << key;
-        EXPECT_TRUE(std::regex_match(row[0], std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d")));
-        const std::vector<std::string> expected{std::to_string(key), readerUtf8, "8", "SO PIN with clear all", "format",
-                                                "no", key == 2 ? "failed" : "success", key == 2 ? noRoom : kSuccessText,
-                                                key == 2 ? "0x80100006" : ""};
-        EXPECT_EQ(expected, std::vector<std::string>(row.begin() + 1, row.begin() + 10)) << key;
+        ASSERT_EQ(12u, rows[key].size()) << key;
+        EXPECT_TRUE(std::regex_match(rows[key][0], std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d")));
+        EXPECT_EQ((std::vector<std::string>{std::to_string(key), readerUtf8, "8", "SO PIN with clear all", "format", "no",
+                                            key == 2 ? "failed" : "success", key == 2 ? noRoom : kSuccessText,
+                                            key == 2 ? "0x80100006" : ""}),
+                  std::vector<std::string>(rows[key].begin() + 1, rows[key].begin() + 10));
     }
     EXPECT_EQ(std::string::npos, ReadWholeFile(series.journey.program.folder().file("receipts.csv")).find("2468"));
 }
@@ -250,17 +251,11 @@ TEST(JourneySeries, EveryKeyGetsItsOwnOutcome)
         series.start(kSeries, c.reformat);
         series.plug("K1");
         series.typeSoPin("24682468", true);
-        series.expectState(c.knobs.count("K1") ? failedState + formatError : kDone);
-        series.plug("");
-        series.expectState(kWaiting);
+        series.finish(c.knobs.count("K1") ? failedState + formatError : kDone);
         series.mark = series.count("InitCard", " -> -2");
         series.plug("K2");
         c.secondKey(series);
-        if (!c.state.empty()) {
-            series.expectState(c.state);
-            series.plug("");
-        }
-        series.expectState(kWaiting);
+        series.finish(c.state.empty() ? kWaiting : c.state);
         series.expectCounts(c.counts[0], c.counts[1], c.counts[2]);
         if (c.quit) {
             PostThreadMessageA(GetWindowThreadProcessId(series.journey.main.window, nullptr), WM_QUIT, 0, 0);
@@ -353,9 +348,7 @@ TEST(JourneySeries, AReceiptThatCannotBeWrittenStopsTheSeries)
             ProgramDriver::press(box.window, IDOK);
             break;
         }
-        series.expectState("Done. Remove the Key from \"" + reader + "\".");
-        series.plug("");
-        series.expectState(Waiting(reader));
+        series.finish("Done. Remove the Key from \"" + reader + "\".", reader);
     }
     EXPECT_TRUE(series.journey.program.ended());
     EXPECT_EQ(1u, series.journey.program.exitCode());
@@ -430,14 +423,12 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
         }
         series.plug("K" + std::to_string(key));
         series.typeSoPin("24682468", false, false);
-        series.expectState(kDone);
+        series.finish(kDone);
         EXPECT_EQ(key == 2 ? "Receipts are kept on this computer until the share can be reached." : "",
                   ProgramDriver::controlText(series.journey.main.window, IDC_SERIES_RECEIPTS_NOTE));
         if (key == 2) {
             ASSERT_TRUE(MoveFileA((share.path() + "-away").c_str(), share.path().c_str()));
         }
-        series.plug("");
-        series.expectState(kWaiting);
     }
     EXPECT_EQ(0u, series.stop());
     std::vector<std::string> keys;

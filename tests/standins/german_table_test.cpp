@@ -189,16 +189,11 @@ TEST_F(standins_GermanTable, MnemonicsAreUniqueInEveryWindow)
     for (const Table* table : {&englishTable_, &germanTable_})
         for (const auto& window : windows) {
             std::wstring letters;
-            for (UINT id : window.ids) {
-                const std::wstring& text = table->at(id);
-                for (size_t i = text.find(L'&'); i != std::wstring::npos && i + 1 < text.size();
-                     i = text.find(L'&', i + 2))
-                    if (text[i + 1] != L'&')
-                        letters += static_cast<wchar_t>(std::towlower(text[i + 1]));
-            }
-            std::wstring sorted = letters;
-            std::sort(sorted.begin(), sorted.end());
-            EXPECT_EQ(sorted.end(), std::adjacent_find(sorted.begin(), sorted.end()))
+            for (UINT id : window.ids)
+                for (size_t i = table->at(id).find(L'&'); i != std::wstring::npos; i = table->at(id).find(L'&', i + 2))
+                    letters += static_cast<wchar_t>(std::towlower(table->at(id)[i + 1]));
+            std::sort(letters.begin(), letters.end());
+            EXPECT_EQ(letters.end(), std::adjacent_find(letters.begin(), letters.end()))
                 << window.window << (table == &germanTable_ ? ", German: " : ", English: ") << Narrow(letters);
         }
 }
