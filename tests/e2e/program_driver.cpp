@@ -88,19 +88,6 @@ void ProgramDriver::press(HWND window, int buttonId)
                  reinterpret_cast<LPARAM>(GetDlgItem(window, buttonId)));
 }
 
-namespace {
-
-void SendKey(WORD virtualKey, DWORD flags)
-{
-    INPUT stroke = {};
-    stroke.type = INPUT_KEYBOARD;
-    stroke.ki.wVk = virtualKey;
-    stroke.ki.dwFlags = flags;
-    SendInput(1, &stroke, sizeof(INPUT));
-}
-
-} // namespace
-
 void ProgramDriver::pressKeys(WORD virtualKey, int times)
 {
     for (int i = 0; i < times; ++i) {
@@ -117,12 +104,10 @@ void ProgramDriver::pressKeys(WORD virtualKey, int times)
 void ProgramDriver::pressKeys(const std::string& keys, DWORD gap)
 {
     for (char key : keys) {
-        const bool capital = key >= 'A' && key <= 'Z';
-        if (capital)
-            SendKey(VK_SHIFT, 0);
+        const bool capital = std::isupper(static_cast<unsigned char>(key));
+        keybd_event(VK_SHIFT, 0, capital ? 0 : KEYEVENTF_KEYUP, 0); // Shift down for a capital only
         pressKeys(key == '\r' ? VK_RETURN : key == ' ' ? VK_SPACE : static_cast<WORD>(std::toupper(key)), 1);
-        if (capital)
-            SendKey(VK_SHIFT, KEYEVENTF_KEYUP);
+        keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
         Sleep(gap);
     }
 }

@@ -59,12 +59,8 @@ int ShowSeries(const char* state)
     HWND dialog = CreateDialogParamA(g_app.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
     const SeriesPanel& panel = MainDialogSeriesPanel();
     panel.show(dialog);
-    for (const UINT message : {IDS_SUCCESS, IDS_SERIES_SKIPPED, IDS_SERIES_NO_FREE_SPACE, IDS_SUCCESS}) {
-        char line[kSharedTextSize];
-        lstrcpynA(line, "10:15:02  ", sizeof line);
-        LoadText(message, line + 10, sizeof line - 10);
-        panel.addResult(dialog, line, message == IDS_SERIES_NO_FREE_SPACE);
-    }
+    for (const UINT message : {IDS_SUCCESS, IDS_SERIES_SKIPPED, IDS_SERIES_NO_FREE_SPACE, IDS_SUCCESS})
+        panel.addResult(dialog, LoadText(message), message == IDS_SERIES_NO_FREE_SPACE);
     g_attempt.kept[8].kept = true;
     for (const auto& shown : kStates) {
         if (std::strcmp(shown.name, state != nullptr ? state : "") != 0)
