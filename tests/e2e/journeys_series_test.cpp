@@ -343,9 +343,6 @@ TEST(JourneySeries, AReceiptThatCannotBeWrittenStopsTheSeries)
     EXPECT_TRUE(series.journey.program.ended());
     EXPECT_EQ(1u, series.journey.program.exitCode());
     EXPECT_EQ(2, series.journey.program.logCount("UnformatCard")) << "a Key started after the lost receipt";
-    for (int filler = 0; filler < 64; ++filler)
-        DeleteFileA(JoinPath(disk, "filler" + std::to_string(filler)).c_str());
-    DeleteFileA(receipts.c_str());
 }
 
 // A key library that faults in the series' poller, ends it inside a call, or faults while Stop
@@ -396,12 +393,9 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
     const std::string shared = share.file(std::string(computer) + ".csv");
     char local[MAX_PATH];
     SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, local);
-    const std::string folder = std::string(local) + "\\Veltrax";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    CreateDirectoryA((folder + "\\keyprep").c_str(), nullptr);
-    const std::string queue = folder + "\\keyprep\\receipts-queue.csv";
-    const std::string header = "\xEF\xBB\xBFtime,key,reader,card type,card type name,operation,clear all,result,message,"
-                               "error code,program version,key library version\r\n";
+    const std::string queue = std::string(local) + "\\Veltrax\\keyprep\\receipts-queue.csv";
+    SHCreateDirectoryExA(nullptr, (std::string(local) + "\\Veltrax\\keyprep").c_str(), nullptr);
+    const std::string header = "\xEF\xBB\xBFkey\r\n";
     WriteWholeFile(shared, header + "\"q1\"\r\n");
     WriteWholeFile(queue, "\"q1\"\r\n\"q2\"\r\n");
     WriteWholeFile(queue + ".moving", std::to_string(header.size()));
