@@ -6,6 +6,7 @@
 #include "core/attempt_state.h"
 #include "core/policy.h"
 #include "keylib/key_library.h"
+#include "records/receipts.h"
 #include "res/resource.h"
 #include "support/support_library.h"
 #include "text/message_box.h"
@@ -60,6 +61,8 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     LoadLanguageLibrary("keyprep");
     FetchCaption();
     ReadPolicy();
+    if (PolicyReceiptsFolder() != nullptr)
+        StartMovingQueuedReceipts(PolicyReceiptsFolder());
     g_app.argumentCount = 0;
 
     if (!BindSupportLibrary(&g_app.supportLibrary)) {

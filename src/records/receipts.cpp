@@ -206,10 +206,34 @@ bool AppendQueued(HANDLE share, const char* queue, const char* alreadyThere, DWO
     return true;
 }
 
+// The queue is moved and added to by one thread of one program at a time: a line added while
+// another one moves would be deleted with the queue unmoved.
+class QueueLock {
+public:
+    QueueLock() : mutex_(CreateMutexA(nullptr, FALSE, "Local\\keyprep-receipts-queue"))
+    {
+        if (mutex_ != nullptr)
+            WaitForSingleObject(mutex_, INFINITE);
+    }
+    ~QueueLock()
+    {
+        if (mutex_ != nullptr) {
+            ReleaseMutex(mutex_);
+            CloseHandle(mutex_);
+        }
+    }
+    QueueLock(const QueueLock&) = delete;
+    QueueLock& operator=(const QueueLock&) = delete;
+
+private:
+    HANDLE mutex_;
+};
+
 // Moves the queued lines to the share, exactly once: a mark records where the share's file
 // ended before the first line goes, and a move that was cut off skips what it already wrote.
 bool MoveQueued(Receipts& receipts)
 {
+    const QueueLock lock;
     char* queue = ReadWhole(receipts.queuePath);
     char mark[MAX_PATH];
     MarkPath(receipts, mark);
@@ -249,13 +273,34 @@ bool AppendTo(const char* path, const char* line, bool asReceiptsFile, DWORD* er
 
 bool WriteToShare(Receipts& receipts, const char* line)
 {
+    const QueueLock lock;
     if (MoveQueued(receipts) && AppendTo(receipts.path, line, true, &receipts.error))
         return true;
     receipts.queued = true;
     return AppendTo(receipts.queuePath, line, false, &receipts.error);
 }
 
+bool SetShareAndQueue(Receipts& receipts, const char* shareFolder)
+{
+    return SharePath(receipts.path, shareFolder) && LocalPath(receipts.queuePath, "receipts-queue.csv");
+}
+
+DWORD WINAPI MoveQueuedAtStart(LPVOID parameter)
+{
+    static Receipts receipts;
+    if (SetShareAndQueue(receipts, static_cast<const char*>(parameter)))
+        MoveQueued(receipts);
+    return 0;
+}
+
 } // namespace
+
+void StartMovingQueuedReceipts(const char* shareFolder)
+{
+    HANDLE thread = CreateThread(nullptr, 0, MoveQueuedAtStart, const_cast<char*>(shareFolder), 0, nullptr);
+    if (thread != nullptr)
+        CloseHandle(thread);
+}
 
 bool OpenReceipts(Receipts& receipts, const char* path, const char* shareFolder, const char* programVersion,
                   const char* keyLibraryVersion)
@@ -267,7 +312,7 @@ bool OpenReceipts(Receipts& receipts, const char* path, const char* shareFolder,
     std::snprintf(receipts.programVersion, sizeof receipts.programVersion, "%s", programVersion);
     std::snprintf(receipts.keyLibraryVersion, sizeof receipts.keyLibraryVersion, "%s", keyLibraryVersion);
     if (shareFolder != nullptr) {
-        if (!SharePath(receipts.path, shareFolder) || !LocalPath(receipts.queuePath, "receipts-queue.csv")) {
+        if (!SetShareAndQueue(receipts, shareFolder)) {
             receipts.error = ERROR_FILENAME_EXCED_RANGE;
             return false;
         }

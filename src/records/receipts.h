@@ -44,3 +44,7 @@ bool OpenReceipts(Receipts& receipts, const char* path, const char* shareFolder,
 // False, with the reason in `error`, when either failed (with a share: not even the queue took it).
 bool WriteReceipt(Receipts& receipts, const Receipt& receipt);
 void CloseReceipts(Receipts& receipts);
+
+// At start-up: moves what waits in the local queue to `shareFolder` on a thread of its own,
+// so that a share that does not answer holds nothing up.
+void StartMovingQueuedReceipts(const char* shareFolder);
