@@ -2,6 +2,7 @@
 
 #include "common/proc_cast.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -80,4 +81,21 @@ HBITMAP ScaledBitmap(HBITMAP source, int width, int height)
     }
     std::free(pixels);
     return scaled;
+}
+
+void GrowWindow(HWND window, int extra)
+{
+    RECT place;
+    GetWindowRect(window, &place);
+    place.bottom += extra;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor) &&
+        place.bottom > monitor.rcWork.bottom) {
+        const LONG up = std::min(place.bottom - monitor.rcWork.bottom, place.top - monitor.rcWork.top);
+        if (up > 0)
+            OffsetRect(&place, 0, -up);
+    }
+    SetWindowPos(window, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -26,3 +26,7 @@ int WindowDpi(HWND window);
 // A new 24-bit bitmap of `width` x `height` pixels with `source` drawn into it smoothly
 // (bilinear); null when it cannot be made. The caller owns it; `source` is left as it is.
 HBITMAP ScaledBitmap(HBITMAP source, int width, int height);
+
+// Makes a window `extra` pixels taller. Where it would then reach past the bottom of its
+// monitor's work area, it moves up as far as it must, never past the top.
+void GrowWindow(HWND window, int extra);

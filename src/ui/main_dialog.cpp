@@ -122,12 +122,8 @@ void AddPolicyNote(HWND dialog)
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIN_POLICY_NOTE)),
                                    g_app.instance, nullptr);
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    RECT window;
-    GetWindowRect(dialog, &window);
     // The resize places the note (WM_SIZE).
-    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left,
-                 window.bottom - window.top + place.top + text.bottom + place.bottom,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GrowWindow(dialog, place.top + text.bottom + place.bottom);
 }
 
 // The note stays at the bottom, also below the series' part when the window grows for it.

@@ -1,5 +1,6 @@
 #include "ui/series_panel.h"
 
+#include "common/scaled_image.h"
 #include "core/app_context.h"
 #include "core/card_types.h"
 #include "core/policy.h"
@@ -17,7 +18,7 @@
 namespace {
 
 constexpr int kMostShownResults = 50;
-constexpr int kPanelHeight = 152; // dialog units below the usual content
+constexpr int kPanelHeight = 161; // dialog units below the usual content
 
 // A control of the series' part of the window, in dialog units.
 void AddControl(HWND dialog, const char* className, DWORD style, int id, RECT place, UINT textId)
@@ -35,19 +36,16 @@ void CreatePanel(HWND dialog)
 {
     RECT grow = {0, 0, 0, kPanelHeight};
     MapDialogRect(dialog, &grow);
-    RECT window;
-    GetWindowRect(dialog, &window);
-    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left, window.bottom - window.top + grow.bottom,
-                 SWP_NOMOVE | SWP_NOZORDER);
+    GrowWindow(dialog, grow.bottom);
     AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_STATE, {8, 84, 236, 44}, 0);
     AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_COUNT, {8, 130, 236, 9}, 0);
     AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_KEPT, {8, 141, 236, 9}, 0);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_RECEIPTS_NOTE, {8, 151, 236, 9}, 0);
-    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_RESULTS_LABEL, {8, 163, 236, 8}, IDS_SERIES_RESULTS_LABEL);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_RECEIPTS_NOTE, {8, 151, 236, 17}, 0);
+    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_RESULTS_LABEL, {8, 170, 236, 8}, IDS_SERIES_RESULTS_LABEL);
     AddControl(dialog, "ListBox", WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT,
-               IDC_SERIES_RESULTS, {8, 172, 236, 40}, 0);
-    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 216, 72, 14}, IDS_SERIES_STOP);
-    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 216, 90, 14},
+               IDC_SERIES_RESULTS, {8, 179, 236, 40}, 0);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 223, 72, 14}, IDS_SERIES_STOP);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 223, 90, 14},
                IDS_SERIES_SHOW_RECEIPTS);
 }
 
@@ -95,7 +93,11 @@ void ShowState(HWND dialog, const SeriesStatus& status)
     case SeriesPhase::Off:
         break;
     }
-    SetPanelText(dialog, IDC_SERIES_STATE, FormatText(id, text, sizeof text, args, id == IDS_SERIES_FAILED_KEY ? 2 : 1));
+    if (id == IDS_SERIES_STOPPED)
+        LoadText(id, text, sizeof text);
+    else
+        FormatText(id, text, sizeof text, args, id == IDS_SERIES_FAILED_KEY ? 2 : 1);
+    SetPanelText(dialog, IDC_SERIES_STATE, text);
 }
 
 void ShowCounts(HWND dialog, const SeriesStatus& status)
