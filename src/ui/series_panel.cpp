@@ -18,7 +18,7 @@
 namespace {
 
 constexpr int kMostShownResults = 50;
-constexpr int kPanelHeight = 161; // dialog units below the usual content
+constexpr int kPanelHeight = 170; // dialog units below the usual content
 
 // A control of the series' part of the window, in dialog units.
 void AddControl(HWND dialog, const char* className, DWORD style, int id, RECT place, UINT textId)
@@ -37,15 +37,15 @@ void CreatePanel(HWND dialog)
     RECT grow = {0, 0, 0, kPanelHeight};
     MapDialogRect(dialog, &grow);
     GrowWindow(dialog, grow.bottom);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_STATE, {8, 84, 236, 44}, 0);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_COUNT, {8, 130, 236, 9}, 0);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_KEPT, {8, 141, 236, 9}, 0);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_RECEIPTS_NOTE, {8, 151, 236, 17}, 0);
-    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_RESULTS_LABEL, {8, 170, 236, 8}, IDS_SERIES_RESULTS_LABEL);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_STATE, {8, 84, 236, 53}, 0);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_COUNT, {8, 139, 236, 9}, 0);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_KEPT, {8, 150, 236, 9}, 0);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_RECEIPTS_NOTE, {8, 160, 236, 17}, 0);
+    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_RESULTS_LABEL, {8, 179, 236, 8}, IDS_SERIES_RESULTS_LABEL);
     AddControl(dialog, "ListBox", WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT,
-               IDC_SERIES_RESULTS, {8, 179, 236, 40}, 0);
-    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 223, 72, 14}, IDS_SERIES_STOP);
-    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 223, 90, 14},
+               IDC_SERIES_RESULTS, {8, 188, 236, 40}, 0);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 232, 72, 14}, IDS_SERIES_STOP);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 232, 90, 14},
                IDS_SERIES_SHOW_RECEIPTS);
 }
 
