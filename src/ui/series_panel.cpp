@@ -157,7 +157,7 @@ void UpdatePanel(HWND dialog, const SeriesStatus& status)
 }
 
 // The newest result first; the list scrolls sideways so that no message is cut.
-void AddResult(HWND dialog, const char* line, bool)
+void AddResult(HWND dialog, const char* line)
 {
     HWND list = GetDlgItem(dialog, IDC_SERIES_RESULTS);
     SendMessageA(list, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(line));

@@ -200,7 +200,7 @@ void StartKey(HWND dialog)
 }
 
 // The time, the Key's number and its message, newest first, in the window.
-void ShowResult(HWND dialog, const char* message, bool failed)
+void ShowResult(HWND dialog, const char* message)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -212,7 +212,7 @@ void ShowResult(HWND dialog, const char* message, bool failed)
     FormatText(IDS_SERIES_RESULT_LINE, text, sizeof text, args, 2);
     std::snprintf(line, sizeof line, "%02d:%02d:%02d  %s", now.wHour, now.wMinute, now.wSecond, text);
     if (IsWindow(dialog))
-        g_series.panel.addResult(dialog, line, failed);
+        g_series.panel.addResult(dialog, line);
 }
 
 // Which reader: the one named on the command line, the only one there, or the user's choice.
@@ -396,7 +396,7 @@ void SeriesKeyEnded(HWND dialog)
         g_series.firstFailure = g_attempt.exitCode;
     g_series.status.lastDone = done;
     LoadText(ResultMessage(), g_series.status.lastMessage, sizeof g_series.status.lastMessage);
-    ShowResult(dialog, g_series.status.lastMessage, failed);
+    ShowResult(dialog, g_series.status.lastMessage);
     MessageBeep(done ? MB_ICONINFORMATION : failed ? MB_ICONERROR : MB_ICONWARNING);
     g_series.faulted = g_series.faulted || g_keyLibGuard.faulted();
     if (g_series.faulted || g_series.receiptLost || g_series.stopRequested || g_attempt.quiet) {

@@ -31,7 +31,7 @@ struct SeriesStatus {
 struct SeriesPanel {
     void (*show)(HWND mainDialog);
     void (*update)(HWND mainDialog, const SeriesStatus& status);
-    void (*addResult)(HWND mainDialog, const char* line, bool failed);
+    void (*addResult)(HWND mainDialog, const char* line);
 };
 
 // Starts a series after its confirmation: on the reader named on the command line, or the

@@ -60,7 +60,7 @@ int ShowSeries(const char* state)
     const SeriesPanel& panel = MainDialogSeriesPanel();
     panel.show(dialog);
     for (const UINT message : {IDS_SUCCESS, IDS_SERIES_SKIPPED, IDS_SERIES_NO_FREE_SPACE, IDS_SUCCESS})
-        panel.addResult(dialog, LoadText(message), message == IDS_SERIES_NO_FREE_SPACE);
+        panel.addResult(dialog, LoadText(message));
     g_attempt.kept[8].kept = true;
     for (const auto& shown : kStates) {
         if (std::strcmp(shown.name, state != nullptr ? state : "") != 0)
