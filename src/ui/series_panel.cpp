@@ -69,30 +69,31 @@ void SetPanelText(HWND dialog, int id, const char* text)
     NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
 }
 
+// What the state line says in each phase.
+UINT StateText(const SeriesStatus& status)
+{
+    switch (status.phase) {
+    case SeriesPhase::Waiting:
+        return IDS_SERIES_WAITING;
+    case SeriesPhase::Working:
+        return IDS_SERIES_WORKING;
+    case SeriesPhase::RemoveKey:
+        return status.lastDone ? IDS_SERIES_REMOVE_KEY : IDS_SERIES_REMOVE_UNCHANGED;
+    case SeriesPhase::KeyFailed:
+        return IDS_SERIES_FAILED_KEY;
+    case SeriesPhase::Stopping:
+        return IDS_SERIES_STOPPING;
+    case SeriesPhase::Off:
+        break;
+    }
+    return IDS_SERIES_STOPPED;
+}
+
 void ShowState(HWND dialog, const SeriesStatus& status)
 {
     char text[kSharedTextSize * 2];
     const char* args[] = {status.reader, status.lastMessage};
-    UINT id = IDS_SERIES_STOPPED;
-    switch (status.phase) {
-    case SeriesPhase::Waiting:
-        id = IDS_SERIES_WAITING;
-        break;
-    case SeriesPhase::Working:
-        id = IDS_SERIES_WORKING;
-        break;
-    case SeriesPhase::RemoveKey:
-        id = status.lastDone ? IDS_SERIES_REMOVE_KEY : IDS_SERIES_REMOVE_UNCHANGED;
-        break;
-    case SeriesPhase::KeyFailed:
-        id = IDS_SERIES_FAILED_KEY;
-        break;
-    case SeriesPhase::Stopping:
-        id = IDS_SERIES_STOPPING;
-        break;
-    case SeriesPhase::Off:
-        break;
-    }
+    const UINT id = StateText(status);
     if (id == IDS_SERIES_STOPPED)
         LoadText(id, text, sizeof text);
     else
