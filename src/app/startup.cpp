@@ -76,7 +76,7 @@ int RunProgram(HINSTANCE instance, char* commandLine)
 
     g_app.argumentCount = SplitCommandLine(kArgumentSlots, g_app.arguments, commandLine);
     // Closed before any attempt ended, the program was cancelled.
-    g_attempt.exitCode = kExitCancelled;
+    g_app.exitCode = kExitCancelled;
     if (IsKnownOperation())
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
     else
@@ -86,7 +86,7 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     WaitForWorkerToEnd(INFINITE);
     EndSeriesQuietly(g_app.mainDialog);
     WaitForWorker();
-    const int exitCode = ExitCodeOf(commandLineStart, IsKnownOperation() ? g_attempt.exitCode : kExitUsage);
+    const int exitCode = ExitCodeOf(commandLineStart, IsKnownOperation() ? g_app.exitCode : kExitUsage);
     // The last credential typed has no use any more.
     SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
     ForgetRejectedCredential();

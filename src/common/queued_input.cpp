@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace {
 
 // Keys, characters and Alt+F4; clicks and moves in client and frame areas. Ranges rather
@@ -57,14 +59,13 @@ private:
 
 bool TakeTypedAhead(char* typed, int size)
 {
-    int count = 0;
+    if (size <= 0)
+        return false;
+    int count = static_cast<int>(strnlen(typed, static_cast<size_t>(size) - 1));
     bool fits = true;
     MSG message;
-    if (!MayHoldInput()) {
-        if (size > 0)
-            typed[0] = '\0';
+    if (!MayHoldInput())
         return true;
-    }
     QuitKeeper quit;
     // A translated key press posts its character, which comes out before the next key.
     for (int i = 0; i < kMostPerRange && quit.peek(message, WM_KEYFIRST, WM_KEYLAST); ++i) {
@@ -83,8 +84,7 @@ bool TakeTypedAhead(char* typed, int size)
         else if (printable)
             fits = false;
     }
-    if (size > 0)
-        typed[fits ? count : 0] = '\0';
+    typed[fits ? count : 0] = '\0';
     DiscardQueuedInput();
     return fits;
 }

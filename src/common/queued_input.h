@@ -5,7 +5,7 @@
 // is handed back to the queue.
 void DiscardQueuedInput();
 
-// The same, but the characters typed meanwhile are kept in `typed` (a text of at most
+// The same, but the characters typed meanwhile are added to the text in `typed` (of at most
 // `size` - 1 characters), in order, spaces included, as a credential field would take them:
 // Backspace takes the last one back; Enter, Escape, Tab and other control keys are dropped,
 // so that none of them answers a box. False when they did not all fit; `typed` is empty

@@ -30,8 +30,7 @@ void ResetAttemptState()
     g_attempt.exitCode = kExitSuccess;
     g_attempt.resultMessage = 0;
     g_attempt.resultError = 0;
-    g_attempt.inSeries = false;
-    g_attempt.reformatWithoutAsking = false;
+    g_attempt.options = {};
     g_attempt.keepCredential = false;
     ForgetRejectedCredential();
     ForgetTypedAhead();

@@ -20,6 +20,21 @@ enum ExitCode : int {
     kExitNotAllowed = 7,   // the administrator's policy forbids the operation (Unformat)
 };
 
+// What is asked before a Key is changed. `Each`: a formatted Key's reformat question, then the
+// data-loss question. `FormattedKeys`: the data-loss question was answered once for many Keys,
+// a formatted Key still gets its reformat question. `None`: neither is asked again.
+enum class Confirmation : unsigned char { Each, FormattedKeys, None };
+
+// What differs between one Format from the window and Keys prepared one after another.
+struct AttemptOptions {
+    Confirmation confirm;
+    bool askBeforeClearAll;  // ticking "Clear all Key's data" asks the data-loss question
+    bool resultsInWindow;    // the outcome is handed to the caller, without a message box
+    bool offerKeep;          // the credential dialogs offer to keep what is typed for later Keys
+    bool startButtonsStayOff; // after the attempt only Exit comes back on
+    bool typingMissed;       // keys meant for the prompt may have gone elsewhere: none is used
+};
+
 // Card type codes 0 to 13 have a meaning; a credential is kept for each in a series.
 constexpr int kCardTypeCodes = 14;
 
@@ -70,11 +85,7 @@ struct AttemptState {
     int exitCode;
     UINT resultMessage;
     DWORD resultError;
-    // A series of Keys: results go into the main dialog instead of message boxes, the
-    // credential dialogs offer to keep what was typed for the next Keys of the type, and
-    // formatted Keys are reformatted without a question when the user said so at the start.
-    bool inSeries;
-    bool reformatWithoutAsking;
+    AttemptOptions options;
     bool keepCredential; // the box "use for the next Keys" was ticked in the last dialog
     bool usedKept;       // the credential in the buffer was kept from an earlier Key
     KeptCredential kept[kCardTypeCodes];

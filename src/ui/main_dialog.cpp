@@ -153,7 +153,7 @@ void RefuseUnformat(HWND dialog)
     if (telling || g_attempt.busy)
         return;
     telling = true;
-    g_attempt.exitCode = kExitNotAllowed;
+    g_app.exitCode = kExitNotAllowed;
     ShowMessage(dialog, IDS_UNFORMAT_NOT_ALLOWED, MB_ICONWARNING);
     telling = false;
 }
@@ -169,7 +169,8 @@ void StartAttempt(HWND dialog, Operation operation, int button)
         return;
     }
     const char* reader = g_app.argumentCount > 1 ? g_app.arguments[1] : nullptr;
-    RunAttempt(dialog, {operation, reader, g_app.argumentCount == 0, button, ArgumentIs(2, kOccupyAllWord)});
+    RunAttempt(dialog, {operation, reader, g_app.argumentCount == 0, button, ArgumentIs(2, kOccupyAllWord),
+                        AttemptOptions{}, &kSingleAttempt});
 }
 
 // A support library that faulted is not called again; the user learns why About is gone.
@@ -200,7 +201,7 @@ void OnExit(HWND dialog)
     EndDialog(dialog, 0);
 }
 
-void OnCommand(HWND dialog, int id)
+void OnCommand(HWND dialog, int id, int code)
 {
     switch (id) {
     case IDC_MAIN_FORMAT:
@@ -220,7 +221,7 @@ void OnCommand(HWND dialog, int id)
         OnExit(dialog);
         break;
     default:
-        OnSeriesCommand(dialog, id);
+        OnSeriesCommand(dialog, id, code);
         break;
     }
 }
@@ -324,7 +325,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             StartCommandLineOperation(dialog);
         return FALSE;
     case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
+        OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
         return FALSE;
     case WM_CLOSE:
         SendMessageA(dialog, WM_COMMAND, IDC_MAIN_EXIT, 0);

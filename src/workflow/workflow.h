@@ -41,24 +41,61 @@ enum class ButtonsOff { Now, BehindPrompt };
 void BeginAttempt(HWND mainDialog, ButtonsOff when = ButtonsOff::Now);
 constexpr UINT_PTR kButtonsOffTimer = 3;
 void TurnButtonsOff(HWND mainDialog);
-void EndAttempt(HWND mainDialog);
+// The one rule for the buttons that start attempts or end the program: all off while an
+// attempt runs; else Exit on, and the others as `startsAllowed` and the policy say.
+void EnableAttemptButtons(HWND mainDialog, bool startsAllowed);
 // Ends the attempt when no worker carries it on (it was cancelled, found no Key, failed).
-// Every attempt ends in EndAttempt, which tells a running series first.
+// Every attempt ends there, in one place, which tells whoever started it.
 void EndAttemptUnlessWorking(HWND mainDialog);
+
+// How an attempt ended, as whoever started it learns it.
+struct AttemptResult {
+    Operation operation;
+    int exitCode;
+    UINT message;        // the text that tells it; 0 when the attempt was cancelled
+    DWORD error;         // the PC/SC code of the key-library call that failed, 0 when none did
+    int cardType;
+    bool clearAll;
+    bool answeredNo;     // the Key's own question was answered No: it was skipped
+};
+
+// Whoever starts an attempt hears of its end through these; any may be null.
+struct AttemptListener {
+    // First thing at the end, before any box can show or the session can go: for a record.
+    void (*ending)(const AttemptResult& result);
+    // Last, once the attempt is over and the buttons are back.
+    void (*ended)(HWND mainDialog, const AttemptResult& result);
+    // A credential kept for later Keys was refused by this Key and dropped.
+    void (*keptDropped)(HWND mainDialog);
+};
 
 // What an attempt is to do, and where.
 struct AttemptRequest {
     Operation operation;
     const char* reader;  // the only reader to look in; null: every reader
     bool connectPrompt;  // the user is asked to connect the Key first
-    int startedBy;       // the control that gets the focus back after No or Cancel
+    int startedBy;       // the control that gets the focus back after the attempt
     bool occupyAll;      // the maker's area takes all free space
+    AttemptOptions options;
+    const AttemptListener* listener;
 };
 
 // The one way into an attempt, for Format, Unformat and each Key of a series: begins it and
 // runs its set-up; returns once the worker runs or the attempt has ended. False, with nothing
 // done, while another attempt runs.
 bool RunAttempt(HWND mainDialog, const AttemptRequest& request);
+
+// The attempt under way as it stands, for a record made before it ends (the session goes).
+AttemptResult AttemptSoFar();
+// The session ends or the program quits: the rest of the attempt shows no box and asks nothing.
+void QuietenAttempt();
+
+// Tells whoever started the attempt that a kept credential was refused and dropped.
+void TellKeptDropped(HWND mainDialog);
+
+// A single Format or Unformat from the window or the command line: its exit code is the
+// program's, and after success the program closes.
+extern const AttemptListener kSingleAttempt;
 
 // The status message as the main dialog receives it: stage codes only while the worker
 // runs, the final code only from that worker; then the attempt ends unless a retry started

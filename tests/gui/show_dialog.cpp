@@ -53,6 +53,7 @@ int ShowSeries(const char* state)
         {"done", SeriesPhase::RemoveKey, true, IDS_SUCCESS},
         {"skipped", SeriesPhase::RemoveKey, false, IDS_SERIES_SKIPPED},
         {"failed", SeriesPhase::KeyFailed, false, IDS_SERIES_NO_FREE_SPACE},
+        {"failed-gone", SeriesPhase::Waiting, false, IDS_SERIES_NO_FREE_SPACE},
         {"stopping", SeriesPhase::Stopping, true, IDS_SUCCESS},
         {"ended", SeriesPhase::Off, true, IDS_SUCCESS},
     };
@@ -60,13 +61,19 @@ int ShowSeries(const char* state)
     const SeriesPanel& panel = MainDialogSeriesPanel();
     panel.show(dialog);
     for (const UINT message : {IDS_SUCCESS, IDS_SERIES_SKIPPED, IDS_SERIES_NO_FREE_SPACE, IDS_SUCCESS})
-        panel.addResult(dialog, LoadText(message));
+        panel.addResult(dialog, LoadText(message), message == IDS_SERIES_NO_FREE_SPACE);
     g_attempt.kept[8].kept = true;
     for (const auto& shown : kStates) {
         if (std::strcmp(shown.name, state != nullptr ? state : "") != 0)
             continue;
-        SeriesStatus status{shown.phase, "Simulated Reader 0", 2, 1, 1, shown.lastDone, {},
-                            shown.phase == SeriesPhase::Waiting}; // with receipts waiting for the share
+        SeriesStatus status{};
+        status.phase = shown.phase;
+        std::strcpy(status.reader, "Simulated Reader 0");
+        status.done = 2;
+        status.failed = status.notFormatted = 1;
+        status.lastDone = shown.lastDone;
+        status.lastFailed = shown.lastMessage == IDS_SERIES_NO_FREE_SPACE;
+        status.receiptsQueued = shown.phase == SeriesPhase::Waiting; // with receipts waiting for the share
         LoadText(shown.lastMessage, status.lastMessage, sizeof status.lastMessage);
         panel.update(dialog, status);
     }
@@ -111,7 +118,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         if (std::strcmp(__argv[i], "--credential") == 0 && i + 1 < __argc)
             lstrcpynA(CredentialText(), __argv[++i], kCredentialSize);
         else if (std::strcmp(__argv[i], "--series") == 0)
-            g_attempt.inSeries = true;
+            g_attempt.options.offerKeep = true;
         else
             defaultText = __argv[i];
     }
