@@ -106,12 +106,17 @@ public:
         EXPECT_TRUE(ProgramDriver::waitForText(journey.main.window, IDC_SERIES_COUNT, counts))
             << counts << "\nis: " << ProgramDriver::controlText(journey.main.window, IDC_SERIES_COUNT);
     }
-    // The Key's end as the window shows it; then it is pulled and the next one awaited.
+    // The Key's end as the window shows it; then it is pulled and the next one awaited, a
+    // failed Key still told.
     void finish(const std::string& state, const std::string& reader = "Simulated Reader 0")
     {
         expectState(state);
         plug("");
-        expectState(Waiting(reader));
+        const bool failed = state.rfind("Failed:", 0) == 0;
+        expectState(failed ? "Failed: " + state.substr(state.find('\n') + 1) +
+                                 "\nSet that Key aside. Waiting for the next Key in \"" + reader + "\"."
+                           : Waiting(reader));
+        EXPECT_EQ(failed, IsWindowVisible(GetDlgItem(journey.main.window, IDC_SERIES_ICON)) != FALSE);
     }
     // The records of `entryPoint` in the log that end with `ending`.
     int count(const std::string& entryPoint, const std::string& ending) const
@@ -231,9 +236,12 @@ TEST(JourneySeries, EveryKeyGetsItsOwnOutcome)
         {{{"K2", "Credential=\"11111111\"\nMakerArea=7000\n"}},
          true,
          [](Series& s) {
-             s.journey.program.answer("The kept SO PIN was refused by this Key; it is no longer used.", IDOK);
+             s.journey.program.answer("The kept SO PIN was refused by this Key, which has lost one try. Nothing is "
+                                      "kept any more: type the credentials again for the next Keys.", IDOK);
              EXPECT_EQ("Nothing is kept for the next Keys.",
                        ProgramDriver::controlText(s.journey.main.window, IDC_SERIES_KEPT));
+             EXPECT_EQ("", ProgramDriver::controlText(s.journey.dialog(IDC_SO_PIN_EDIT, "again").window, IDC_SO_PIN_EDIT))
+                 << "the refused PIN offered again";
              s.typeSoPin("11111111", false);
          },
          kDone, "success", kSuccessText, {2, 0, 0}, false, 0},
@@ -302,7 +310,8 @@ TEST(JourneySeries, StopCloseOrSessionEndDuringAKeysWork)
         }
         PostMessageA(main, how, how == WM_COMMAND ? IDC_SERIES_STOP : 0, 0);
         series.expectState("Stopping after this Key. Do not remove it from \"Simulated Reader 0\" yet.");
-        EXPECT_FALSE(ProgramDriver::enabled(main, IDC_SERIES_STOP));
+        // Stop can be taken back until the Key ends; closing cannot.
+        EXPECT_EQ(how == WM_COMMAND, ProgramDriver::enabled(main, IDC_SERIES_STOP));
         EXPECT_TRUE(series.journey.program.ended());
         EXPECT_EQ(0u, series.journey.program.exitCode());
         EXPECT_EQ(1, series.journey.program.logCount("UnformatCard"));
@@ -369,13 +378,30 @@ TEST(JourneySeries, AFaultInThePollerIsToldAndEndsTheSeries)
     }
 }
 
-// A series on a reader that is not connected says which ones are, and ends as "no Key".
+// A series on a reader that is not connected says which ones are and offers to wait for it,
+// as for a USB token that is a reader only while it is plugged in: No ends as "no Key", Yes
+// formats the Key of the reader once it appears.
 TEST(JourneySeries, AReaderThatIsNotConnected)
 {
-    Journey journey(Keys());
-    journey.start("series Nowhere");
-    journey.box(NamedReaderMissing("Nowhere"), IDOK);
-    journey.closeIdleMainDialog(3);
+    for (const int answer : {IDNO, IDYES}) {
+        Series series(Keys());
+        series.journey.start("series Nowhere");
+        series.journey.box({"The reader \"Nowhere\" is not connected. Connected readers: Simulated Reader 0.\n\nA USB "
+                            "token appears as a reader only while it is plugged in. Wait for this reader to appear?",
+                            {IDYES, IDNO}, true},
+                           answer);
+        if (answer == IDNO) {
+            series.journey.closeIdleMainDialog(3);
+            continue;
+        }
+        ProgramDriver::press(series.journey.dialog(IDC_SERIES_REFORMAT, "the series' confirmation").window, IDYES);
+        series.expectState(Waiting("Nowhere"));
+        series.edit("Reader Simulated Reader 0", "Reader Nowhere");
+        series.plug("K1");
+        series.typeSoPin("24682468", false);
+        series.expectState("Done. Remove the Key from \"Nowhere\".");
+        EXPECT_EQ(0u, series.stop());
+    }
 }
 
 // Where the administrator does not allow keeping a credential, no dialog offers it: each Key
@@ -420,4 +446,65 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
         keys.push_back(row.size() > 1 ? row[1] : row[0]);
     EXPECT_EQ((std::vector<std::string>{"key", "q1", "q2", "1", "2", "3"}), keys);
     EXPECT_FALSE(Exists(queue) || Exists(queue + ".moving"));
+}
+
+// A series started from the window, in English and German: keys typed while it waits start
+// nothing; the Stop button's Alt letter pressed as a prompt opens changes nothing in it; and Stop
+// during a Key's work ends the series when that Key ends, however it ends, with the window
+// left open and no Key started after it.
+TEST(JourneySeries, StopDuringAKeysWorkLeavesTheWindowOpen)
+{
+    const auto TypeSoPin = [](Series&, HWND prompt) {
+        ProgramDriver::type(prompt, IDC_SO_PIN_EDIT, "24682468");
+        ProgramDriver::press(prompt, IDOK);
+    };
+    const struct {
+        bool german;
+        const char* knobs;
+        std::function<void(Series&, HWND)> endKey; // at the prompt; Stop has been pressed
+        int counts[3];
+    } cases[] = {
+        {false, "FormatMs=1500\n", TypeSoPin, {1, 0, 0}},
+        {true, "FailNextFormat=0x80100001\nFormatMs=1500\n", TypeSoPin, {0, 1, 0}},
+        {false, "MakerArea=7000\n", [](Series& s, HWND prompt) {
+             TypeSoPin(s, prompt);
+             s.journey.box(kConfirmReformat, IDNO);
+         }, {0, 0, 1}},
+        {true, "", [](Series&, HWND prompt) { ProgramDriver::press(prompt, IDCANCEL); }, {0, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.german ? "German " : "English ") + c.knobs);
+        Series series(Keys({{"K1", c.knobs}}));
+        if (c.german) {
+            series.journey.program.addGermanLanguage();
+            series.journey.caption = "Key-Formatierungsprogramm";
+        }
+        series.journey.start();
+        const HWND main = series.journey.main.window;
+        ProgramDriver::press(main, IDC_MAIN_SERIES);
+        ProgramDriver::press(series.journey.dialog(IDC_SERIES_REFORMAT, "the series' confirmation").window, IDYES);
+        ASSERT_TRUE(ProgramDriver::waitForEnabled(main, IDC_SERIES_STOP));
+        const std::string stop = ProgramDriver::controlText(main, IDC_SERIES_STOP);
+        const std::string waiting = ProgramDriver::controlText(main, IDC_SERIES_STATE);
+        ProgramDriver::pressKeys("\rsh", 120);
+        EXPECT_TRUE(series.journey.program.noNewWindow(1500)) << "a key typed at the waiting series opened a window";
+        EXPECT_EQ(waiting, ProgramDriver::controlText(main, IDC_SERIES_STATE));
+        series.plug("K1");
+        const SeenWindow prompt = series.journey.dialog(IDC_SO_PIN_EDIT, "SO PIN");
+        ProgramDriver::pressKeys(std::string("!") + static_cast<char>(std::tolower(stop[stop.find('&') + 1])), 120);
+        EXPECT_FALSE(ProgramDriver::ticked(prompt.window, IDC_CLEAR_ALL)) << "Stop's letter ticked Clear all";
+        EXPECT_TRUE(IsWindow(prompt.window));
+        PostMessageA(main, WM_COMMAND, IDC_SERIES_STOP, 0);
+        c.endKey(series, prompt.window);
+        EXPECT_TRUE(ProgramDriver::waitForEnabled(main, IDC_MAIN_SERIES)) << "the series did not end";
+        EXPECT_TRUE(series.journey.program.running()) << "Stop closed the program";
+        if (!c.german)
+            series.expectCounts(c.counts[0], c.counts[1], c.counts[2]);
+        const int worked = series.journey.program.logCount("UnformatCard");
+        series.plug("");
+        series.plug("K2");
+        EXPECT_TRUE(series.journey.program.noNewWindow(1500));
+        EXPECT_EQ(worked, series.journey.program.logCount("UnformatCard")) << "a Key started after Stop";
+        series.journey.closeIdleMainDialog(0);
+    }
 }

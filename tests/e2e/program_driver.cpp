@@ -103,11 +103,19 @@ void ProgramDriver::pressKeys(WORD virtualKey, int times)
 
 void ProgramDriver::pressKeys(const std::string& keys, DWORD gap)
 {
+    bool alt = false;
     for (char key : keys) {
+        if (key == '!') { // the next key with Alt
+            alt = true;
+            continue;
+        }
+        keybd_event(VK_MENU, 0, alt ? 0 : KEYEVENTF_KEYUP, 0);
         const bool capital = std::isupper(static_cast<unsigned char>(key));
         keybd_event(VK_SHIFT, 0, capital ? 0 : KEYEVENTF_KEYUP, 0); // Shift down for a capital only
         pressKeys(key == '\r' ? VK_RETURN : key == ' ' ? VK_SPACE : static_cast<WORD>(std::toupper(key)), 1);
         keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+        keybd_event(VK_MENU, 0, KEYEVENTF_KEYUP, 0);
+        alt = false;
         Sleep(gap);
     }
 }

@@ -53,7 +53,7 @@ public:
     // Presses and releases a key `times` times on the keyboard, as a user does: whichever
     // window has the focus when the program reads its input gets them.
     static void pressKeys(WORD virtualKey, int times);
-    // Types `keys` (digits, letters, '\r' for Enter, ' ' for Space) one by one,
+    // Types `keys` (digits, letters, '\r' for Enter, ' ' for Space, '!' before a key for Alt) one by one,
     // `gap` milliseconds apart, as a user does.
     static void pressKeys(const std::string& keys, DWORD gap);
     static void tick(HWND dialog, int boxId);
