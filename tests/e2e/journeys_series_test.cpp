@@ -240,9 +240,10 @@ TEST(JourneySeries, EveryKeyGetsItsOwnOutcome)
                                       "kept any more: type the credentials again for the next Keys.", IDOK);
              EXPECT_EQ("Nothing is kept for the next Keys.",
                        ProgramDriver::controlText(s.journey.main.window, IDC_SERIES_KEPT));
-             EXPECT_EQ("", ProgramDriver::controlText(s.journey.dialog(IDC_SO_PIN_EDIT, "again").window, IDC_SO_PIN_EDIT))
-                 << "the refused PIN offered again";
-             s.typeSoPin("11111111", false);
+             const HWND again = s.journey.dialog(IDC_SO_PIN_EDIT, "SO PIN again").window;
+             EXPECT_EQ("", ProgramDriver::controlText(again, IDC_SO_PIN_EDIT)) << "the refused PIN offered again";
+             ProgramDriver::type(again, IDC_SO_PIN_EDIT, "11111111");
+             ProgramDriver::press(again, IDOK);
          },
          kDone, "success", kSuccessText, {2, 0, 0}, false, 0},
         {{{"K2", "MakerArea=7000\n"}}, false, [](Series& s) { s.journey.box(kConfirmReformat, IDYES); }, kDone,
@@ -454,7 +455,7 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
 // left open and no Key started after it.
 TEST(JourneySeries, StopDuringAKeysWorkLeavesTheWindowOpen)
 {
-    const auto TypeSoPin = [](Series&, HWND prompt) {
+    static const auto TypeSoPin = [](Series&, HWND prompt) {
         ProgramDriver::type(prompt, IDC_SO_PIN_EDIT, "24682468");
         ProgramDriver::press(prompt, IDOK);
     };
