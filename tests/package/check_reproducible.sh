@@ -3,7 +3,7 @@
 # release would: the program, the language library, the stand-ins and all six artefacts
 # (the MSI, the transform, the three zips and SHA256SUMS) come out byte for byte the same.
 # The first package takes the commit's time by itself, the second is told it, as a copy
-# without the repository must be.
+# without the repository must be. tools/verify-release finds the unsigned release to be it.
 set -euo pipefail
 root=$1 build=$2
 work=$(mktemp -d)
@@ -26,6 +26,9 @@ for artefact in "keyprep-$v.msi" "keyprep-$v-de.mst" "keyprep-$v-win32.zip" "key
                 "keyprep-$v-training-simulator.zip" SHA256SUMS; do
   cmp -s "$work/first/$artefact" "$work/second/$artefact" || fail "$artefact differs between the two builds"
 done
+# The README's own check of a release, on an unsigned one.
+KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" "$work/first" >"$work/verified" 2>&1 &&
+  grep -q "an unsigned release" "$work/verified" || fail "the unsigned release does not verify: $(cat "$work/verified")"
 
 echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"
 exit $((failures > 0))
