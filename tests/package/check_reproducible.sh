@@ -3,7 +3,7 @@
 # release would: the program, the language library, the stand-ins and all six artefacts
 # (the MSI, the transform, the three zips and SHA256SUMS) come out byte for byte the same.
 # The first package takes the commit's time by itself, the second is told it, as a copy
-# without the repository must be. tools/verify-release finds the unsigned release to be it.
+# without the repository must be.
 set -euo pipefail
 root=$1 build=$2
 work=$(mktemp -d)

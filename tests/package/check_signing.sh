@@ -109,8 +109,7 @@ at=$(openssl asn1parse -inform DER -in signature.der |
      sed -n 's/^ *\([0-9]*\):d=[0-9]* *hl=\([0-9]*\) *l= *256 prim: OCTET STRING.*/\1+\2/p' | tail -1)
 # Found in binary data as a whole: a line-based search misses them when they hold a 0x0a.
 bytes=$(od -An -tx1 -j $((at)) -N16 signature.der | tr -d ' \n')
-at=$(( $(python3 -c 'import sys; print(open(sys.argv[1], "rb").read().index(bytes.fromhex(sys.argv[2])))' \
-         "stamp/keyprep-$version.msi" "$bytes") + 8 ))
+at=$(( $(python3 -c 'import sys; print(open(sys.argv[1], "rb").read().index(bytes.fromhex(sys.argv[2])))' "stamp/keyprep-$version.msi" "$bytes") + 8 ))
 printf "\\x$(printf %02x $(($(od -An -tu1 -j "$at" -N1 "stamp/keyprep-$version.msi") ^ 255)))" |
   dd of="stamp/keyprep-$version.msi" bs=1 seek="$at" conv=notrunc 2>/dev/null
 KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt --TSA-CAfile tsa.crt stamp >verified 2>&1 &&
@@ -132,13 +131,10 @@ at=$(python3 -c 'import sys, zipfile; e = zipfile.ZipFile(sys.argv[1]).getinfo(s
 printf X | dd of="zipped/keyprep-$version-win32.zip" bs=1 seek="$at" conv=notrunc 2>/dev/null
 KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt --TSA-CAfile tsa.crt zipped >verified 2>&1 &&
   fail "a zip with a damaged entry passed"
-for line in "keyprep-$version-win32.zip  *differs: damaged entry keyprep-$version/keyprep.exe" \
-            "win32 zip: keyprep-$version/keyprep.exe  *signature failed"; do
-  grep -q "^$line" verified || fail "the damaged entry is not named: $(cat verified)"
-done
+grep -q "^keyprep-$version-win32.zip  *differs: damaged entry keyprep-$version/keyprep.exe" verified &&
+  grep -q "^win32 zip: keyprep-$version/keyprep.exe  *signature failed" verified || fail "damaged entry not named: $(cat verified)"
 # Signed without a timestamp: refused, unless that is said to be expected.
-KEYPREP_BUILD_DIR=$build "$root/tools/package" --sign-pkcs12 signer.p12 --pass-file p12.pass bare >/dev/null ||
-  fail "signing without a timestamp failed"
+KEYPREP_BUILD_DIR=$build "$root/tools/package" --sign-pkcs12 signer.p12 --pass-file p12.pass bare >/dev/null || fail "no bare signing"
 KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt bare >verified 2>&1 &&
   fail "a release signed without timestamps passed: $(cat verified)"
 KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt --no-timestamp bare >verified 2>&1 ||
