@@ -261,6 +261,14 @@ TEST(JourneySeries, EveryKeyGetsItsOwnOutcome)
          {1, 1, 0}, false, 1},
         {{{"K1", "FailNextFormat=0x80100001\n"}}, false, [](Series&) {}, kDone, "success", kSuccessText, {1, 1, 0},
          true, 1},
+        {{{"K1", "FailNextFormat=0x80100001\n"}, {"K2", "Credential=\"11111111\"\n"}}, false,
+         [](Series& s) {
+             s.journey.program.answer("The kept SO PIN was refused by this Key, which has lost one try. Nothing is "
+                                      "kept any more: type the credentials again for the next Keys.", IDOK);
+             ProgramDriver::press(s.journey.dialog(IDC_SO_PIN_EDIT, "SO PIN again").window, IDCANCEL);
+         },
+         failedState + "The SO PIN you entered is incorrect!", "rejected", "The SO PIN you entered is incorrect!",
+         {0, 2, 0}, false, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -285,7 +293,8 @@ TEST(JourneySeries, EveryKeyGetsItsOwnOutcome)
         ASSERT_EQ(3u, rows.size());
         EXPECT_EQ(c.result, rows[2].at(7));
         EXPECT_EQ(c.message, rows[2].at(8));
-        EXPECT_EQ(c.knobs.begin()->second.find("11111111") != std::string::npos ? 1 : 0,
+        EXPECT_EQ(std::count_if(c.knobs.begin(), c.knobs.end(),
+                                [](const auto& knob) { return knob.second.find("11111111") != std::string::npos; }),
                   series.count("UnformatCard", kInvalidChv))
             << "a refused credential sent twice";
     }
@@ -355,11 +364,12 @@ TEST(JourneySeries, AReceiptThatCannotBeWrittenStopsTheSeries)
     EXPECT_EQ(2, series.journey.program.logCount("UnformatCard")) << "a Key started after the lost receipt";
 }
 
-// A key library that faults in the series' poller, ends it inside a call, or faults while Stop
-// waits for it: the user is told, the series ends and a script gets the failure code.
+// A key library that faults in the series' poller, ends it inside a call, faults while Stop
+// waits for it or never returns: the user is told, the series ends within Stop's bound and a
+// script gets the failure code.
 TEST(JourneySeries, AFaultInThePollerIsToldAndEndsTheSeries)
 {
-    for (const char* mode : {"fault:InitCard", "exit:InitCard", "slowfault:InitCard"}) {
+    for (const char* mode : {"fault:InitCard", "exit:InitCard", "slowfault:InitCard", "slowhang:InitCard"}) {
         SCOPED_TRACE(mode);
         ProgramDriver program("");
         program.useTestLibrary("hostile_keylib", "cardwyn32.dll");
@@ -507,5 +517,27 @@ TEST(JourneySeries, StopDuringAKeysWorkLeavesTheWindowOpen)
         EXPECT_TRUE(series.journey.program.noNewWindow(1500));
         EXPECT_EQ(worked, series.journey.program.logCount("UnformatCard")) << "a Key started after Stop";
         series.journey.closeIdleMainDialog(0);
+    }
+}
+
+// A credential typed from the moment the Key goes in, before its prompt shows, reaches the
+// prompt whole or not at all (then the prompt says so), and nothing is sent without its OK.
+TEST(JourneySeries, CredentialTypedAsTheKeyGoesInIsWholeOrNone)
+{
+    for (const DWORD delay : {0, 300, 700}) {
+        SCOPED_TRACE(delay);
+        Series series(Keys());
+        series.start();
+        series.plug("K1");
+        Sleep(delay);
+        ProgramDriver::pressKeys("ab cd ef", 120);
+        const SeenWindow prompt = series.journey.dialog(IDC_SO_PIN_EDIT, "SO PIN");
+        Sleep(500);
+        const std::string field = ProgramDriver::controlText(prompt.window, IDC_SO_PIN_EDIT);
+        EXPECT_TRUE(field == "ab cd ef" || (field.empty() && GetDlgItem(prompt.window, IDC_TYPED_AHEAD_NOTE)))
+            << "the prompt holds \"" << field << "\"";
+        EXPECT_EQ(0, series.journey.program.logCount("UnformatCard")) << "sent without OK";
+        ProgramDriver::press(prompt.window, IDCANCEL);
+        EXPECT_EQ(2u, series.stop()) << "cancelled";
     }
 }
