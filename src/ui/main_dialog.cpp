@@ -170,7 +170,7 @@ void StartAttempt(HWND dialog, Operation operation, int button)
     }
     const char* reader = g_app.argumentCount > 1 ? g_app.arguments[1] : nullptr;
     RunAttempt(dialog, {operation, reader, g_app.argumentCount == 0, button, ArgumentIs(2, kOccupyAllWord),
-                        AttemptOptions{}, &kSingleAttempt});
+                        AttemptOptions{}, &kSingleAttempt, nullptr});
 }
 
 // A support library that faulted is not called again; the user learns why About is gone.

@@ -33,11 +33,11 @@ HWND AddControl(HWND dialog, const char* className, DWORD style, int id, RECT pl
 WNDPROC g_listProcedure;
 
 // Keys typed at the results list while the series waits may be the start of a credential for
-// the Key about to be connected: the series learns of them, so as not to use the rest alone.
+// the Key about to be connected: they go to the series, not to the list.
 LRESULT CALLBACK ResultsListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_CHAR)
-        NoteTypedWhileWaiting();
+    if (message == WM_CHAR && TakeTypedWhileWaiting(static_cast<char>(wParam)))
+        return 0;
     return CallWindowProcA(g_listProcedure, list, message, wParam, lParam);
 }
 

@@ -232,6 +232,9 @@ bool RunAttempt(HWND mainDialog, const AttemptRequest& request)
     g_attempt.occupyAll = request.occupyAll;
     g_attempt.options = request.options;
     g_listener = request.listener;
+    ForgetTypedAhead();
+    if (request.typedAhead != nullptr)
+        lstrcpynA(g_attempt.typedAhead, request.typedAhead, sizeof g_attempt.typedAhead);
     CopyShortened(g_attempt.namedReader, sizeof g_attempt.namedReader, request.reader != nullptr ? request.reader : "");
     const bool answered = KeyLibraryUsable(mainDialog) &&
                           (!request.connectPrompt || ShowMessage(mainDialog, IDS_CONNECT_KEY, MB_OKCANCEL) == IDOK);

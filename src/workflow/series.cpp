@@ -24,6 +24,12 @@ constexpr UINT kSeriesWatchDelay = 500;
 constexpr DWORD kPollerWaitSlice = 20;
 // Keys typed at the window this shortly before a Key was noticed were meant for its prompt.
 constexpr DWORD kTypedForKeyWindow = 3000;
+void ForgetTypedWhileWaiting()
+{
+    SecureZeroMemory(g_series.typed, sizeof g_series.typed);
+    g_series.typedLost = false;
+}
+
 // The poller's message when a series that waits for the first reader has seen one.
 constexpr WPARAM kReaderAppeared = 100;
 
@@ -190,9 +196,13 @@ void StartKey(HWND dialog)
     options.resultsInWindow = true;
     options.offerKeep = true;
     options.startButtonsStayOff = true;
-    options.typingMissed = GetTickCount() - g_series.lastTyped < kTypedForKeyWindow;
+    // What was typed just before the Key was noticed begins its credential.
+    if (GetTickCount() - g_series.lastTyped > kTypedForKeyWindow)
+        ForgetTypedWhileWaiting();
+    options.typingMissed = g_series.typedLost;
     RunAttempt(dialog, {Operation::Format, g_series.status.reader, false, IDC_SERIES_RESULTS,
-                        ArgumentIs(2, kOccupyAllWord), options, &kSeriesKey});
+                        ArgumentIs(2, kOccupyAllWord), options, &kSeriesKey, g_series.typed});
+    ForgetTypedWhileWaiting();
 }
 
 void StartPoller(HWND dialog)
@@ -217,6 +227,7 @@ void ResetSeries(const SeriesPanel& panel, bool reformat)
     g_series.firstFailure = kExitSuccess;
     g_series.faulted = g_series.stopRequested = g_series.closeRequested = g_series.receiptLost = false;
     g_series.lastTyped = GetTickCount() - kTypedForKeyWindow;
+    ForgetTypedWhileWaiting();
 }
 
 } // namespace
@@ -262,10 +273,22 @@ void RequestSeriesStop(HWND dialog, bool thenClose)
     SetPhase(dialog, undo ? SeriesPhase::Working : SeriesPhase::Stopping);
 }
 
-void NoteTypedWhileWaiting()
+bool TakeTypedWhileWaiting(char character)
 {
-    if (SeriesRunning() && !g_attempt.busy)
-        g_series.lastTyped = GetTickCount();
+    if (!SeriesRunning() || g_attempt.busy)
+        return false;
+    // A pause this long starts what is typed anew: it was not meant for the Key to come.
+    if (GetTickCount() - g_series.lastTyped > kTypedForKeyWindow)
+        ForgetTypedWhileWaiting();
+    g_series.lastTyped = GetTickCount();
+    const size_t length = std::strlen(g_series.typed);
+    if (character == '\b' && length > 0)
+        g_series.typed[length - 1] = '\0';
+    else if (static_cast<unsigned char>(character) >= ' ' && character != 0x7F && length + 1 < sizeof g_series.typed)
+        g_series.typed[length] = character;
+    else if (static_cast<unsigned char>(character) >= ' ' && character != 0x7F)
+        g_series.typedLost = true;
+    return true;
 }
 
 void OnSeriesProbe(HWND dialog, WPARAM presence)

@@ -51,9 +51,10 @@ void RequestSeriesStop(HWND mainDialog, bool thenClose);
 void OnSeriesProbe(HWND mainDialog, WPARAM presence);
 void OnSeriesWatchTimer(HWND mainDialog);
 
-// A key was typed at the window while the series waited: a Key noticed soon after gets
-// none of what was typed, rather than part of it.
-void NoteTypedWhileWaiting();
+// A character typed at the window while the series waits: a Key noticed soon after gets it at
+// the start of its prompt, for what is typed as the Key goes in is meant for it. False when
+// the series does not wait, and the character is the window's.
+bool TakeTypedWhileWaiting(char character);
 
 // The session ends, or the program quits: the Key in hand gets its receipt, then the series
 // ends, without a box or a question.

@@ -17,6 +17,8 @@ struct Series {
     bool receiptLost;     // a receipt could not be written: the series stops before the next Key
     char lostReceipt[kSharedTextSize]; // what the message says of the Key whose receipt is missing
     DWORD lastTyped;      // when a key was last typed at the window while it waited (tick count)
+    char typed[kTypedAheadSize]; // what was typed then, for the next Key's prompt
+    bool typedLost;       // more was typed than a prompt takes
     HANDLE poller;
     HANDLE probeNow; // the main dialog wants to know whether a Key is there
     HANDLE stop;

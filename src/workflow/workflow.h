@@ -78,6 +78,7 @@ struct AttemptRequest {
     bool occupyAll;      // the maker's area takes all free space
     AttemptOptions options;
     const AttemptListener* listener;
+    const char* typedAhead; // typed for the attempt before it began; may be null
 };
 
 // The one way into an attempt, for Format, Unformat and each Key of a series: begins it and

@@ -104,7 +104,7 @@ void WorkflowTest::run(bool format, bool firstAttempt)
     const char* reader = g_app.argumentCount > 1 ? g_app.arguments[1] : nullptr;
     if (firstAttempt) {
         RunAttempt(mainDialog, {operation, reader, false, IDC_MAIN_FORMAT, ArgumentIs(2, kOccupyAllWord),
-                                AttemptOptions{}, &kSingleAttempt});
+                                AttemptOptions{}, &kSingleAttempt, nullptr});
     } else {
         BeginAttempt(mainDialog);
         g_attempt.operation = operation;
