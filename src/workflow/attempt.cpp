@@ -207,6 +207,7 @@ bool RunAttempt(HWND mainDialog, const AttemptRequest& request)
     BeginAttempt(mainDialog, request.connectPrompt ? ButtonsOff::BehindPrompt : ButtonsOff::Now);
     g_attempt.startedBy = request.startedBy;
     g_attempt.occupyAll = request.occupyAll;
+    g_attempt.readerNamed = request.reader != nullptr;
     CopyShortened(g_attempt.namedReader, sizeof g_attempt.namedReader, request.reader != nullptr ? request.reader : "");
     const bool answered = KeyLibraryUsable(mainDialog) &&
                           (!request.connectPrompt || ShowMessage(mainDialog, IDS_CONNECT_KEY, MB_OKCANCEL) == IDOK);
