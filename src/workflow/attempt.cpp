@@ -97,14 +97,14 @@ constexpr DWORD kWorkerPollDelay = 20;
 } // namespace
 
 // Dispatches what the thread's windows were sent or posted, its own held back by them as
-// in a library call. A quit message goes back for the loop that waits for it.
-void DispatchWaitingMessages()
+// in a library call. A quit is kept by the wait, which hands it back when it ends.
+void DispatchWaitingMessages(QuitKeeper& quit)
 {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
+            quit.keep(message);
+            continue;
         }
         TranslateMessage(&message);
         DispatchMessageA(&message);
@@ -248,6 +248,7 @@ void WaitForWorkerToEnd(DWORD milliseconds)
     // The worker waits for its stage codes to be handled, and a key library may wait for a
     // window of its own on this thread: both are served meanwhile.
     const MessageHold hold;
+    QuitKeeper quit;
     const DWORD start = GetTickCount();
     while (g_attempt.worker != nullptr && !WorkerFinished()) {
         const DWORD waited = GetTickCount() - start;
@@ -257,7 +258,7 @@ void WaitForWorkerToEnd(DWORD milliseconds)
                                 ? kWorkerPollDelay
                                 : milliseconds - waited;
         if (MsgWaitForMultipleObjects(1, &g_attempt.worker, FALSE, slice, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
-            DispatchWaitingMessages();
+            DispatchWaitingMessages(quit);
     }
 }
 
