@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kMostShownResults = 50;
 constexpr int kPanelHeight = 170; // dialog units below the usual content
+constexpr int kLeastResultsHeight = 20; // dialog units: two rows, on a screen too low for more
 
 // A control of the series' part of the window, in dialog units.
 void AddControl(HWND dialog, const char* className, DWORD style, int id, RECT place, UINT textId)
@@ -28,6 +29,15 @@ void AddControl(HWND dialog, const char* className, DWORD style, int id, RECT pl
                                    place.left, place.top, place.right, place.bottom, dialog,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_app.instance, nullptr);
     SendMessageA(control, WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), TRUE);
+}
+
+// Where the grown window is taller than the screen's work area, the results list gives up
+// rows, so that Stop and the policy note below it stay on the screen.
+void FitResultsToScreen(HWND dialog)
+{
+    RECT least = {0, 0, 0, kLeastResultsHeight};
+    MapDialogRect(dialog, &least);
+    FitWindowToWorkArea(dialog, IDC_SERIES_RESULTS, least.bottom);
 }
 
 // The panel, made once: the window grows for it. The list has its label before it, which
@@ -47,6 +57,7 @@ void CreatePanel(HWND dialog)
     AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 232, 72, 14}, IDS_SERIES_STOP);
     AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 232, 90, 14},
                IDS_SERIES_SHOW_RECEIPTS);
+    FitResultsToScreen(dialog);
 }
 
 void ShowPanel(HWND dialog)
