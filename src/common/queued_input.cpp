@@ -25,37 +25,29 @@ bool MayHoldInput()
     return HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON | QS_POSTMESSAGE)) != 0;
 }
 
-// PeekMessage hands out a posted quit whatever the filter: it is kept aside while the queue
-// is emptied and posted again afterwards, so that the loop that waits for it still ends.
-class QuitKeeper {
-public:
-    QuitKeeper() = default;
-    QuitKeeper(const QuitKeeper&) = delete;
-    QuitKeeper& operator=(const QuitKeeper&) = delete;
-    ~QuitKeeper()
-    {
-        if (seen_)
-            PostQuitMessage(exitCode_);
-    }
-
-    // Takes the next message of the range; false when there is none, or a quit came out.
-    bool peek(MSG& message, UINT first, UINT last)
-    {
-        if (seen_ || !PeekMessageA(&message, nullptr, first, last, PM_REMOVE))
-            return false;
-        if (message.message != WM_QUIT)
-            return true;
-        seen_ = true;
-        exitCode_ = static_cast<int>(message.wParam);
-        return false;
-    }
-
-private:
-    bool seen_ = false;
-    int exitCode_ = 0;
-};
-
 } // namespace
+
+QuitKeeper::~QuitKeeper()
+{
+    if (seen_)
+        PostQuitMessage(exitCode_);
+}
+
+bool QuitKeeper::peek(MSG& message, UINT first, UINT last)
+{
+    if (seen_ || !PeekMessageA(&message, nullptr, first, last, PM_REMOVE))
+        return false;
+    if (message.message != WM_QUIT)
+        return true;
+    keep(message);
+    return false;
+}
+
+void QuitKeeper::keep(const MSG& quit)
+{
+    seen_ = true;
+    exitCode_ = static_cast<int>(quit.wParam);
+}
 
 bool TakeTypedAhead(char* typed, int size)
 {

@@ -1,4 +1,25 @@
 #pragma once
+#include <windows.h>
+
+// PeekMessage hands out a posted quit whatever the filter, and a quit left in the queue makes
+// every wait return at once. It is kept aside while the queue is emptied or waited on, and
+// posted again when the keeper goes, so that the loop that waits for it still ends.
+class QuitKeeper {
+public:
+    QuitKeeper() = default;
+    QuitKeeper(const QuitKeeper&) = delete;
+    QuitKeeper& operator=(const QuitKeeper&) = delete;
+    ~QuitKeeper();
+
+    // Takes the next message of the range; false when there is none, or a quit came out.
+    bool peek(MSG& message, UINT first, UINT last);
+    // Keeps a quit that the caller took out of the queue itself.
+    void keep(const MSG& quit);
+
+private:
+    bool seen_ = false;
+    int exitCode_ = 0;
+};
 
 // Throws away the keyboard and mouse input that queued for this thread while it was busy,
 // so that keys pressed before a box appeared never answer it. A quit message met on the way

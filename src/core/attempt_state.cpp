@@ -20,6 +20,7 @@ void ResetAttemptState()
     g_attempt.worker = nullptr;
     g_attempt.workerDone = false;
     g_attempt.outcome = 0;
+    g_attempt.readerNamed = false;
     g_attempt.namedReader[0] = '\0';
     g_attempt.chosenReader[0] = '\0';
     g_attempt.occupyAll = false;

@@ -70,7 +70,8 @@ struct AttemptState {
     char typedAhead[kTypedAheadSize];
     bool typedAheadLost;
     // The only reader that the attempt looks in (named on the command line, or the series'
-    // reader); empty: every reader.
+    // reader), when `readerNamed`; an empty name is a name too.
+    bool readerNamed;
     char namedReader[kReaderNameSize];
     // The reader that the user chose among several with a Key; a retry goes back to it.
     char chosenReader[kReaderNameSize];

@@ -18,6 +18,7 @@ namespace {
 
 constexpr int kMostShownResults = 50;
 constexpr int kPanelHeight = 212; // dialog units below the usual content
+constexpr int kLeastResultsHeight = 20; // dialog units: two rows, on a screen too low for more
 
 // A control of the series' part of the window, in dialog units.
 HWND AddControl(HWND dialog, const char* className, DWORD style, int id, RECT place, UINT textId)
@@ -39,6 +40,15 @@ LRESULT CALLBACK ResultsListProc(HWND list, UINT message, WPARAM wParam, LPARAM 
     if (message == WM_CHAR && TakeTypedWhileWaiting(static_cast<char>(wParam)))
         return 0;
     return CallWindowProcA(g_listProcedure, list, message, wParam, lParam);
+}
+
+// Where the grown window is taller than the screen's work area, the results list gives up
+// rows, so that Stop and the policy note below it stay on the screen.
+void FitResultsToScreen(HWND dialog)
+{
+    RECT least = {0, 0, 0, kLeastResultsHeight};
+    MapDialogRect(dialog, &least);
+    FitWindowToWorkArea(dialog, IDC_SERIES_RESULTS, least.bottom);
 }
 
 // The panel, made once: the window grows for it. The list has its label before it, which
@@ -65,6 +75,7 @@ void CreatePanel(HWND dialog)
     AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 274, 72, 14}, IDS_SERIES_STOP);
     AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 274, 90, 14},
                IDS_SERIES_SHOW_RECEIPTS);
+    FitResultsToScreen(dialog);
 }
 
 void ShowPanel(HWND dialog)

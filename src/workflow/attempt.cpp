@@ -121,14 +121,14 @@ void EndSingleAttempt(HWND mainDialog, const AttemptResult& result)
 } // namespace
 
 // Dispatches what the thread's windows were sent or posted, its own held back by them as
-// in a library call. A quit message goes back for the loop that waits for it.
-void DispatchWaitingMessages()
+// in a library call. A quit is kept by the wait, which hands it back when it ends.
+void DispatchWaitingMessages(QuitKeeper& quit)
 {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
+            quit.keep(message);
+            continue;
         }
         TranslateMessage(&message);
         DispatchMessageA(&message);
@@ -235,6 +235,7 @@ bool RunAttempt(HWND mainDialog, const AttemptRequest& request)
     ForgetTypedAhead();
     if (request.typedAhead != nullptr)
         lstrcpynA(g_attempt.typedAhead, request.typedAhead, sizeof g_attempt.typedAhead);
+    g_attempt.readerNamed = request.reader != nullptr;
     CopyShortened(g_attempt.namedReader, sizeof g_attempt.namedReader, request.reader != nullptr ? request.reader : "");
     const bool answered = KeyLibraryUsable(mainDialog) &&
                           (!request.connectPrompt || ShowMessage(mainDialog, IDS_CONNECT_KEY, MB_OKCANCEL) == IDOK);
@@ -275,6 +276,7 @@ void WaitForWorkerToEnd(DWORD milliseconds)
     // The worker waits for its stage codes to be handled, and a key library may wait for a
     // window of its own on this thread: both are served meanwhile.
     const MessageHold hold;
+    QuitKeeper quit;
     const DWORD start = GetTickCount();
     while (g_attempt.worker != nullptr && !WorkerFinished()) {
         const DWORD waited = GetTickCount() - start;
@@ -284,7 +286,7 @@ void WaitForWorkerToEnd(DWORD milliseconds)
                                 ? kWorkerPollDelay
                                 : milliseconds - waited;
         if (MsgWaitForMultipleObjects(1, &g_attempt.worker, FALSE, slice, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
-            DispatchWaitingMessages();
+            DispatchWaitingMessages(quit);
     }
 }
 

@@ -91,6 +91,7 @@ void EndPoller()
         return;
     SetEvent(g_series.stop);
     const MessageHold hold;
+    QuitKeeper quit;
     const DWORD start = GetTickCount();
     while (WaitForSingleObject(g_series.poller, 0) == WAIT_TIMEOUT && !g_keyLibGuard.faulted()) {
         if (GetTickCount() - start >= kPollerStopWait) {
@@ -99,7 +100,7 @@ void EndPoller()
             break;
         }
         if (MsgWaitForMultipleObjects(1, &g_series.poller, FALSE, kPollerWaitSlice, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
-            DispatchWaitingMessages();
+            DispatchWaitingMessages(quit);
     }
     for (HANDLE* handle : {&g_series.poller, &g_series.probeNow, &g_series.stop}) {
         CloseHandle(*handle);

@@ -144,7 +144,7 @@ void ReportNoKey(HWND owner, const FoundKeys& found)
         TellResult(owner, IDS_SERIES_NOT_STARTED, MB_ICONWARNING, kExitNoKey);
         return;
     }
-    if (found.readersListed > 0 && g_attempt.namedReader[0] != '\0' && !found.requestedListed) {
+    if (found.readersListed > 0 && g_attempt.readerNamed && !found.requestedListed) {
         const char* names[] = {g_attempt.namedReader, found.listedNames};
         char text[kSharedTextSize];
         g_attempt.exitCode = kExitNoKey;
@@ -163,7 +163,7 @@ bool OpenTheKey(HWND owner, int* keyStatus)
 {
     FoundKeys found;
     const char* requested = g_attempt.chosenReader[0] != '\0' ? g_attempt.chosenReader
-                            : g_attempt.namedReader[0] != '\0' ? g_attempt.namedReader
+                            : g_attempt.readerNamed            ? g_attempt.namedReader
                                                                : nullptr;
     const Discovery discovery = FindUsableKeys(requested, found);
     // The window did not answer during the walk: what was typed meanwhile is kept for a

@@ -1,5 +1,6 @@
 // The formatting workflow: one attempt from the reader walk to the outcome message.
 #pragma once
+#include "common/queued_input.h"
 #include "core/attempt_state.h"
 
 #include <windows.h>
@@ -104,8 +105,9 @@ extern const AttemptListener kSingleAttempt;
 void HandleStatusMessage(HWND mainDialog, WPARAM code);
 
 // Dispatches what the thread's windows were sent or posted while a wait holds the main
-// dialog's own work back; a quit message goes back for the loop that waits for it.
-void DispatchWaitingMessages();
+// dialog's own work back; a quit message is kept by `quit` for the loop that waits for it,
+// so that the wait goes on sleeping until its end.
+void DispatchWaitingMessages(QuitKeeper& quit);
 
 // The worker has finished with the Key: it has set its outcome, or its thread is gone.
 bool WorkerFinished();
