@@ -22,14 +22,6 @@ constexpr DWORD kProbeDelay = 500;
 constexpr DWORD kPollerStopWait = 5000;
 constexpr UINT kSeriesWatchDelay = 500;
 constexpr DWORD kPollerWaitSlice = 20;
-// Keys typed at the window this shortly before a Key was noticed were meant for its prompt.
-constexpr DWORD kTypedForKeyWindow = 3000;
-void ForgetTypedWhileWaiting()
-{
-    SecureZeroMemory(g_series.typed, sizeof g_series.typed);
-    g_series.typedLost = false;
-}
-
 // The poller's message when a series that waits for the first reader has seen one.
 constexpr WPARAM kReaderAppeared = 100;
 
@@ -272,24 +264,6 @@ void RequestSeriesStop(HWND dialog, bool thenClose)
     g_series.stopRequested = !undo;
     g_series.status.closing = g_series.closeRequested;
     SetPhase(dialog, undo ? SeriesPhase::Working : SeriesPhase::Stopping);
-}
-
-bool TakeTypedWhileWaiting(char character)
-{
-    if (!SeriesRunning() || g_attempt.busy)
-        return false;
-    // A pause this long starts what is typed anew: it was not meant for the Key to come.
-    if (GetTickCount() - g_series.lastTyped > kTypedForKeyWindow)
-        ForgetTypedWhileWaiting();
-    g_series.lastTyped = GetTickCount();
-    const size_t length = std::strlen(g_series.typed);
-    if (character == '\b' && length > 0)
-        g_series.typed[length - 1] = '\0';
-    else if (static_cast<unsigned char>(character) >= ' ' && character != 0x7F && length + 1 < sizeof g_series.typed)
-        g_series.typed[length] = character;
-    else if (static_cast<unsigned char>(character) >= ' ' && character != 0x7F)
-        g_series.typedLost = true;
-    return true;
 }
 
 void OnSeriesProbe(HWND dialog, WPARAM presence)

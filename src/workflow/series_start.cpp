@@ -171,3 +171,27 @@ void ShowResult(HWND dialog, const AttemptResult& result)
     if (IsWindow(dialog))
         g_series.panel.addResult(dialog, line, KeyFailed(result));
 }
+
+void ForgetTypedWhileWaiting()
+{
+    SecureZeroMemory(g_series.typed, sizeof g_series.typed);
+    g_series.typedLost = false;
+}
+
+bool TakeTypedWhileWaiting(char character)
+{
+    if (!SeriesRunning() || g_attempt.busy)
+        return false;
+    // A pause this long starts what is typed anew: it was not meant for the Key to come.
+    if (GetTickCount() - g_series.lastTyped > kTypedForKeyWindow)
+        ForgetTypedWhileWaiting();
+    g_series.lastTyped = GetTickCount();
+    const size_t length = std::strlen(g_series.typed);
+    if (character == '\b' && length > 0)
+        g_series.typed[length - 1] = '\0';
+    else if (static_cast<unsigned char>(character) >= ' ' && character != 0x7F && length + 1 < sizeof g_series.typed)
+        g_series.typed[length] = character;
+    else if (static_cast<unsigned char>(character) >= ' ' && character != 0x7F)
+        g_series.typedLost = true;
+    return true;
+}
