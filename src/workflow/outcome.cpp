@@ -33,12 +33,12 @@ UINT NoFreeSpaceMessage()
 // Key: there the Key is set aside.
 UINT InWindow(UINT textId)
 {
-    constexpr UINT kSeriesAdvice[][2] = {
+    constexpr UINT kSetAsideAdvice[][2] = {
         {IDS_KEY_REMOVED_FORMAT, IDS_SERIES_KEY_REMOVED},
         {IDS_NO_FREE_SPACE_CLEAR_ALL, IDS_SERIES_NO_FREE_SPACE},
         {IDS_PASS_PHRASE_BLOCKED, IDS_SERIES_PASS_PHRASE_BLOCKED},
     };
-    for (const auto& advice : kSeriesAdvice)
+    for (const auto& advice : kSetAsideAdvice)
         if (advice[0] == textId)
             return advice[1];
     return textId;
