@@ -106,7 +106,15 @@ bool TakeKeysTypedWhileShowing(HWND dialog, int editId, bool afterField)
     if (afterField)
         GetDlgItemTextA(dialog, editId, shown.data(), kTypedAheadSize);
     std::memcpy(typed.data(), shown.data(), kTypedAheadSize);
-    const bool whole = TakeTypedAhead(typed.data(), kTypedAheadSize);
+    // What reached the main window meanwhile comes first, then what still waits in the queue.
+    const size_t length = std::strlen(typed.data());
+    lstrcpynA(typed.data() + length, g_attempt.typedAhead, static_cast<int>(kTypedAheadSize - length));
+    const bool whole = !g_attempt.typedAheadLost &&
+                       length + std::strlen(g_attempt.typedAhead) < kTypedAheadSize &&
+                       TakeTypedAhead(typed.data(), kTypedAheadSize);
+    ForgetTypedAhead();
+    if (!whole)
+        typed.data()[0] = '\0';
     const bool changed = std::strcmp(typed.data(), shown.data()) != 0;
     if (changed)
         SetDlgItemTextA(dialog, editId, typed.data());
@@ -158,9 +166,9 @@ void AddKeepBox(HWND dialog)
 // the dialog says so, in place of a box that the next keys would answer.
 void AddTypedAheadNote(HWND dialog)
 {
+    // The loss stands until the dialog shows: nothing typed before then goes into the field.
     if (!g_attempt.typedAheadLost)
         return;
-    g_attempt.typedAheadLost = false;
     AddBelow(dialog, SS_LEFT | SS_NOPREFIX, IDC_TYPED_AHEAD_NOTE, IDS_TYPED_AHEAD_LOST, 18);
 }
 

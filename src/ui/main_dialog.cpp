@@ -311,6 +311,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case kSeriesProbeMessage:
         OnSeriesProbe(dialog, wParam);
         return FALSE;
+    case WM_CHAR:
+        return KeepTypedForPrompt(wParam);
     }
     return FALSE;
 }

@@ -96,6 +96,9 @@ int ShowOther(const char* name, const char* argument)
     if (std::strcmp(name, "about") == 0 && BindSupportLibrary(&g_app.supportLibrary))
         return ShowAbout(g_app.instance, g_app.languageModule, nullptr, IDI_KEYPREP, kComponentFiles, nullptr, 0,
                          kWebHost, kSupportEmail, IDB_ABOUT, 255, 0, kCompanyWord, 1);
+    if (std::strcmp(name, "clear-all-question") == 0)
+        return ShowText(nullptr, FormatTextArg(IDS_CONFIRM_CLEAR_ALL_KEY, kReaders[0]),
+                        MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
     if (std::strcmp(name, "message") == 0 && argument != nullptr)
         return ShowMessage(nullptr, static_cast<UINT>(std::atoi(argument)), MB_ICONERROR);
     MessageBoxA(nullptr, "Usage: show_dialog <window name> [default text] [--credential TEXT]",

@@ -179,8 +179,8 @@ const std::map<int, std::string>& ExpectedStrings()
         {49, "More than one Key is connected. Choose the reader that holds the Key to format, then press OK."},
         {50, "More than one Key is connected. Choose the reader that holds the Key to unformat, then press OK."},
         {51, "&Readers with a Key:"},
-        {52, "The keys that you typed while the program looked for the Key were not kept. Please type them again in "
-             "the next window."},
+        {52, "What you typed before this window appeared was not used, because part of it went elsewhere. "
+             "Please type it again here."},
         {53, "No Key reader was found. Please connect the Key, or the card reader with the card in it, and try again."},
         {55, "The Key reader is not available: another program may be using it. Please close the other program that "
              "uses the Key, then try again."},
@@ -220,7 +220,8 @@ const std::map<int, std::string>& ExpectedStrings()
         {96, "Stopping after this Key. Do not remove it from \"%s\" yet."},
         {97, "Kept for the next Keys: %s"},
         {98, "Nothing is kept for the next Keys."},
-        {99, "The kept %s was refused by this Key; it is no longer used."},
+        {99, "The kept %s was refused by this Key, which has lost one try. Nothing is kept any more: type the "
+             "credentials again for the next Keys."},
         {100, "PIN"},
         {101, "SO PIN"},
         {102, "Admin PIN"},
@@ -243,6 +244,17 @@ const std::map<int, std::string>& ExpectedStrings()
         {114, "Not formatted. Remove the Key from \"%s\"."},
         {115, "Key %s: %s"},
         {116, "Receipts are kept on this computer until the share can be reached."},
+        {130, "Clear all data on the Key in \"%s\"?\n\nEvery application's data on this Key is erased, not only Veltrax data, and cannot be brought back. No leaves the Key as it is."},
+        {131, "Formatted"},
+        {132, "FAILED"},
+        {133, "Not formatted"},
+        {134, "&Go on"},
+        {135, "Failed: %s\nSet that Key aside. Waiting for the next Key in \"%s\"."},
+        {136, "The series has ended. The last Key failed: %s"},
+        {137, "Waiting for the first reader or token to appear. Connect it with a Key in it."},
+        {138, "The reader \"%s\" is not connected. Connected readers: %s.\n\nA USB token appears as a reader only while it is plugged in. Wait for this reader to appear?"},
+        {139, "No Key reader is connected. A USB token appears as a reader only while it is plugged in.\n\nWait for the first reader or token to appear?"},
+        {140, "the first reader that appears"},
         {150, "Set by your administrator:"},
         {151, "Unformat is off."},
         {152, "Unformat is allowed."},
