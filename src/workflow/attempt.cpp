@@ -6,6 +6,7 @@
 #include "core/attempt_state.h"
 #include "core/policy.h"
 #include "keylib/key_library.h"
+#include "records/event_log.h"
 #include "res/resource.h"
 #include "text/message_box.h"
 #include "text/text.h"
@@ -156,6 +157,7 @@ void BeginAttempt(HWND mainDialog, ButtonsOff when)
     g_attempt.resultMessage = 0;
     g_attempt.resultError = 0;
     g_attempt.chosenReader[0] = '\0';
+    g_attempt.keyReader[0] = '\0';
     g_attempt.answeredNo = false;
     g_attempt.usedKept = false;
     g_attempt.cardType = 0;
@@ -172,10 +174,13 @@ void EndAttempt(HWND mainDialog)
 {
     if (!g_attempt.busy)
         return;
-    if (g_keyLibGuard.faulted())
+    if (g_keyLibGuard.faulted()) {
         g_attempt.exitCode = kExitFailed;
+        LogKeyLibraryFault(g_app.keyLibrary);
+    }
     // A series' receipt is on the disk before anything else can happen: a box, the session's end.
     RecordSeriesKey();
+    LogKeyOutsideSeries();
     // Whatever call faulted, on whichever path, the user learns it before the attempt ends.
     if (!g_attempt.stoppedTold && !g_attempt.quiet)
         KeyLibraryUsable(mainDialog);

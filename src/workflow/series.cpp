@@ -7,6 +7,7 @@
 #include "dialogs/choose_key_dialog.h"
 #include "dialogs/series_confirm_dialog.h"
 #include "keylib/key_library.h"
+#include "records/event_log.h"
 #include "records/receipts.h"
 #include "res/resource.h"
 #include "text/message_box.h"
@@ -40,6 +41,7 @@ struct Series {
     HANDLE probeNow; // the main dialog wants to know whether a Key is there
     HANDLE stop;
     Receipts receipts;
+    char name[32]; // tells the series' events from those of the others
 };
 
 Series g_series;
@@ -131,6 +133,10 @@ void EndSeries(HWND dialog)
     g_attempt.inSeries = false;
     g_attempt.reformatWithoutAsking = false;
     g_attempt.exitCode = SeriesExitCode();
+    if (g_keyLibGuard.faulted())
+        LogKeyLibraryFault(g_app.keyLibrary);
+    LogSeriesEnded(g_series.status.reader, g_series.name, g_series.status.done, g_series.status.failed,
+                   g_series.status.notFormatted, g_attempt.exitCode);
     KillTimer(dialog, kSeriesWatchTimer);
     Update(dialog);
     if (g_attempt.quiet)
@@ -167,6 +173,16 @@ const char* ResultWord()
     default:
         return "failed";
     }
+}
+
+// The Key's end with a receipt's fields, for the receipts and the event log alike.
+Receipt KeyReceipt(int keyNumber, const char* reader, char* message, int size)
+{
+    LoadText(ResultMessage(), message, size);
+    return {keyNumber,     reader,
+            g_attempt.cardType, CardTypeOf(g_attempt.cardType).name,
+            g_attempt.operation == Operation::Format ? kFormatWord : kUnformatWord,
+            g_attempt.clearAll, ResultWord(), message, g_attempt.resultError};
 }
 
 bool KeyFailed()
@@ -311,6 +327,8 @@ void StartSeries(HWND dialog, const SeriesPanel& panel, const char* programVersi
     g_attempt.inSeries = true;
     g_attempt.reformatWithoutAsking = reformat;
     g_attempt.exitCode = kExitCancelled;
+    NameSeries(g_series.name, sizeof g_series.name);
+    LogSeriesStarted(g_series.status.reader, g_series.name, g_series.receipts.path);
     panel.show(dialog);
     StartPoller(dialog);
     Update(dialog);
@@ -374,14 +392,20 @@ void RecordSeriesKey()
     if (!g_attempt.inSeries || g_series.keyRecorded || g_series.keyNumber == 0)
         return;
     g_series.keyRecorded = true;
-    const CardType& type = CardTypeOf(g_attempt.cardType);
     char message[kSharedTextSize];
-    LoadText(ResultMessage(), message, sizeof message);
-    const Receipt receipt{g_series.keyNumber, g_series.status.reader, g_attempt.cardType, type.name, "format",
-                          g_attempt.clearAll, ResultWord(), message, g_attempt.resultError};
+    const Receipt receipt = KeyReceipt(g_series.keyNumber, g_series.status.reader, message, sizeof message);
     if (!WriteReceipt(g_series.receipts, receipt))
         NoteLostReceipt(message);
+    LogKeyEnded(receipt, g_series.name);
     g_series.status.receiptsQueued = g_series.receipts.queued;
+}
+
+void LogKeyOutsideSeries()
+{
+    if (g_attempt.inSeries)
+        return;
+    char message[kSharedTextSize];
+    LogKeyEnded(KeyReceipt(0, g_attempt.keyReader, message, sizeof message), "");
 }
 
 void SeriesKeyEnded(HWND dialog)

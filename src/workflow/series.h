@@ -50,6 +50,9 @@ void OnSeriesWatchTimer(HWND mainDialog);
 
 // Called where each attempt ends: the receipt of the Key, then what comes after it.
 void RecordSeriesKey();
+// The Key's end in the event log, for an attempt outside a series (a series' Key is logged
+// with its receipt).
+void LogKeyOutsideSeries();
 void SeriesKeyEnded(HWND mainDialog);
 // The credentials kept for the next Keys changed.
 void SeriesKeptChanged(HWND mainDialog);
