@@ -229,6 +229,14 @@ std::vector<LoggedEvent> ProgramDriver::events() const
     return events;
 }
 
+std::vector<unsigned long> ProgramDriver::eventIds() const
+{
+    std::vector<unsigned long> ids;
+    for (const LoggedEvent& event : events())
+        ids.push_back(event.id);
+    return ids;
+}
+
 std::string ProgramDriver::log() const { return ReadWholeFile(folder_.file("calls.log")); }
 
 int ProgramDriver::logCount(const std::string& entryPoint) const

@@ -105,6 +105,7 @@ public:
     int openedReaders() const;
     // What the program wrote to the event log since watchEvents, in order.
     std::vector<LoggedEvent> events() const;
+    std::vector<unsigned long> eventIds() const;
     const TempFolder& folder() const { return folder_; }
 
 private:
