@@ -65,7 +65,7 @@ detected() { wine reg query 'HKLM\Software\Veltrax\keyprep' /v Version 2>/dev/nu
 # The event log source's values, NAME=value, in one line.
 event_source() {
   wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\keyprep' 2>/dev/null | tr -d '\r' |
-    sed -n 's/^ *\([A-Za-z]*\) *REG_[A-Z_]* *\(.*\)$/\1=\2/p' | sort | paste -sd' '
+    sed -n 's/^ *\([A-Za-z]*\) *\(REG_[A-Z_]*\) *\(.*\)$/\1=\2:\3/p' | sort | paste -sd' '
 }
 shortcuts() { find "$WINEPREFIX/drive_c" -name 'Key formatting utility.lnk'; }
 expect_files() {
@@ -91,7 +91,7 @@ for value in "DisplayVersion=$v3" Publisher=Veltrax Contact=support@veltrax.exam
   grep -qF "$value" <<<"$entry" || fail "Add/Remove Programs lacks $value: $entry"
 done
 [ "$(detected)" = "$v3" ] || fail "the registry value for detection says \"$(detected)\", not $v3"
-[ "$(event_source)" = 'EventMessageFile=C:\Program Files\Veltrax\keyprep\keyprep.exe TypesSupported=0x7' ] ||
+[ "$(event_source)" = 'EventMessageFile=REG_EXPAND_SZ:C:\Program Files\Veltrax\keyprep\keyprep.exe TypesSupported=REG_DWORD:0x7' ] ||
   fail "the event source is registered as: $(event_source)"
 
 step="one Format"
