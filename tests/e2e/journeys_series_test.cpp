@@ -208,8 +208,7 @@ TEST(JourneySeries, ThreeKeysWithOneCredential)
     EXPECT_EQ(std::string::npos, ReadWholeFile(series.journey.program.folder().file("receipts.csv")).find("2468"));
     // The same fields in the event log, the series named by its start.
     const auto events = series.journey.program.events();
-    ASSERT_EQ(5u, events.size());
-    const std::string name = events[0].strings.at(1), logged = "=1+2, desk \\00e4";
+    const std::string name = events.at(0).strings.at(1), logged = "=1+2, desk \\00e4";
     EXPECT_TRUE(std::regex_match(name, std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d"))) << name;
     std::vector<LoggedEvent> expected{series.journey.event(200, EVENTLOG_INFORMATION_TYPE, {logged, name, "receipts.csv"})};
     for (int key = 1; key <= 3; ++key)

@@ -209,18 +209,15 @@ void ProgramDriver::watchEvents()
 
 std::vector<LoggedEvent> ProgramDriver::events() const
 {
-    EXPECT_NE(std::string::npos, debugLogStart_) << "events were not watched";
     const std::string text = ReadWholeFile(KEYPREP_DEBUG_LOG);
     std::istringstream lines(text.substr(std::min(debugLogStart_, text.size())));
-    char process[16];
-    std::snprintf(process, sizeof process, "%04lx:", id());
-    const std::regex report(":fixme:advapi:ReportEventW \\(\\w+,0x(\\w+),0x\\w+,0x(\\w+),(\\w+),");
-    const std::regex insertion(":eventlog:ReportEventW L\"(.*)\"(\\.\\.\\.)?$");
+    char process[16]; // the lines of this run's process
+    std::snprintf(process, sizeof process, "^%04lx:\\w+", id());
+    const std::regex report(process + std::string(":fixme:advapi:ReportEventW \\(\\w+,0x(\\w+),0x\\w+,0x(\\w+),(\\w+),"));
+    const std::regex insertion(process + std::string(":\\w+:eventlog:ReportEventW L\"(.*)\"(\\.\\.\\.)?$"));
     std::vector<LoggedEvent> events;
     for (std::string line; std::getline(lines, line);) {
         std::smatch match;
-        if (line.rfind(process, 0) != 0)
-            continue;
         if (std::regex_search(line, match, report))
             events.push_back({std::stoul(match[2], nullptr, 16), std::stoul(match[1], nullptr, 16), match[3] != "00000000", {}});
         else if (!events.empty() && std::regex_search(line, match, insertion))

@@ -44,8 +44,7 @@ public:
         programFolder_ = folder;
         programName_ = program;
     }
-    // Before start: the program's events reach the test's debug log (a test that calls this
-    // needs KEYPREP_DEBUG_LOG in its environment).
+    // Before start: the program's events go to the debug log that KEYPREP_DEBUG_LOG names.
     void watchEvents();
     void start(const std::string& arguments = "");
 

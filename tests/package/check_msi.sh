@@ -63,10 +63,8 @@ entries() {
 versions() { entries | sed -n 's/^DisplayVersion=//p' | tr '\n' ' ' | sed 's/ $//'; }
 detected() { wine reg query 'HKLM\Software\Veltrax\keyprep' /v Version 2>/dev/null | tr -d '\r' | awk '$1 == "Version" { print $3 }'; }
 # The event log source's values, NAME=value, in one line.
-event_source() {
-  wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\keyprep' 2>/dev/null | tr -d '\r' |
-    sed -n 's/^ *\([A-Za-z]*\) *\(REG_[A-Z_]*\) *\(.*\)$/\1=\2:\3/p' | sort | paste -sd' '
-}
+event_source() { wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\keyprep' 2>/dev/null |
+  tr -d '\r' | sed -n 's/^ *\([A-Za-z]*\) *\(REG_[A-Z_]*\) *\(.*\)$/\1=\2:\3/p' | sort | paste -sd' '; }
 shortcuts() { find "$WINEPREFIX/drive_c" -name 'Key formatting utility.lnk'; }
 expect_files() {
   local state=$1; shift
