@@ -6,6 +6,7 @@
 #include "core/attempt_state.h"
 #include "core/policy.h"
 #include "keylib/key_library.h"
+#include "records/event_log.h"
 #include "records/receipts.h"
 #include "res/resource.h"
 #include "support/support_library.h"
@@ -40,6 +41,9 @@ bool IsKnownOperation()
            ArgumentIs(0, kSeriesWord);
 }
 
+// How long the end waits for the events still queued for the log.
+constexpr DWORD kEventLogFlushWait = 500;
+
 // A script that starts the program learns how the work ended; a user gets 0 as always.
 int ExitCodeOf(bool commandLineStart, int code) { return commandLineStart ? code : kExitSuccess; }
 
@@ -61,6 +65,7 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     LoadLanguageLibrary("keyprep");
     FetchCaption();
     ReadPolicy();
+    StartEventLog();
     if (PolicyReceiptsFolder() != nullptr)
         StartMovingQueuedReceipts(PolicyReceiptsFolder());
     g_app.argumentCount = 0;
@@ -90,6 +95,7 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     // The last credential typed has no use any more.
     SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
     ForgetRejectedCredential();
+    FlushEventLog(kEventLogFlushWait);
     // A library that faulted may wait in its detach code for a lock that it left taken: the
     // process ends without calling it.
     if (g_keyLibGuard.faulted() || g_supportLibGuard.faulted())

@@ -75,6 +75,8 @@ struct AttemptState {
     char namedReader[kReaderNameSize];
     // The reader that the user chose among several with a Key; a retry goes back to it.
     char chosenReader[kReaderNameSize];
+    // The reader of the Key that the attempt works on, as its records name it.
+    char keyReader[kReaderNameSize];
     bool occupyAll;           // the maker's area takes all free space
     int startedBy;            // the control that started the attempt: the focus goes back to it
     bool answeredNo;          // the Key's own question was answered No: it was skipped

@@ -1,5 +1,7 @@
 #include "records/receipts.h"
 
+#include "records/event_log.h"
+
 #include <shlobj.h>
 
 #include <cstdio>
@@ -252,6 +254,8 @@ bool MoveQueued(Receipts& receipts)
     if (share != nullptr)
         CloseHandle(share);
     std::free(queue);
+    if (moved && receipts.queued)
+        LogReceiptsDelivered(receipts.path, receipts.queuePath);
     if (moved) {
         DeleteFileA(receipts.queuePath);
         DeleteFileA(mark);
@@ -276,6 +280,8 @@ bool WriteToShare(Receipts& receipts, const char* line)
     const QueueLock lock;
     if (MoveQueued(receipts) && AppendTo(receipts.path, line, true, &receipts.error))
         return true;
+    if (!receipts.queued)
+        LogReceiptsWaiting(receipts.path, receipts.queuePath, receipts.error);
     receipts.queued = true;
     return AppendTo(receipts.queuePath, line, false, &receipts.error);
 }

@@ -5,6 +5,7 @@
 #include "core/app_context.h"
 #include "core/attempt_state.h"
 #include "core/policy.h"
+#include "records/event_log.h"
 #include "res/resource.h"
 #include "support/support_library.h"
 #include "text/message_box.h"
@@ -77,11 +78,13 @@ void SetLinkFont(HWND dialog)
 void SetVersionTexts(HWND dialog)
 {
     char version[kVersionFieldSize] = {};
+    char keyLibraryVersion[kVersionFieldSize] = {};
     ReadVersionRecord(g_app.instance, nullptr, nullptr, nullptr, nullptr, nullptr, version, nullptr);
     SetDlgItemTextA(dialog, IDC_MAIN_PRODUCT_VERSION, version);
     // The product version must not stand in for a missing one.
-    LoadedKeyLibraryVersion(version);
-    SetDlgItemTextA(dialog, IDC_MAIN_KEYLIB_VERSION, version);
+    LoadedKeyLibraryVersion(keyLibraryVersion);
+    SetDlgItemTextA(dialog, IDC_MAIN_KEYLIB_VERSION, keyLibraryVersion);
+    SetEventLogVersions(version, keyLibraryVersion);
 }
 
 // The administrator forbids Unformat: however the command came (a command line, another

@@ -6,6 +6,8 @@
 #include "core/attempt_state.h"
 #include "core/policy.h"
 #include "keylib/key_library.h"
+#include "records/event_log.h"
+#include "workflow/attempt_record.h"
 #include "res/resource.h"
 #include "text/message_box.h"
 #include "text/text.h"
@@ -88,8 +90,10 @@ void EndAttempt(HWND mainDialog)
 {
     if (!g_attempt.busy)
         return;
-    if (g_keyLibGuard.faulted())
+    if (g_keyLibGuard.faulted()) {
         g_attempt.exitCode = kExitFailed;
+        LogKeyLibraryFault(g_app.keyLibrary);
+    }
     const AttemptResult result = AttemptSoFar();
     const AttemptListener* listener = g_listener;
     if (listener != nullptr && listener->ending != nullptr)
@@ -108,6 +112,12 @@ void EndAttempt(HWND mainDialog)
     UnblockShutdown(mainDialog);
     if (listener != nullptr && listener->ended != nullptr)
         listener->ended(mainDialog, result);
+}
+
+void LogSingleAttempt(const AttemptResult& result)
+{
+    char message[kSharedTextSize];
+    LogKeyEnded(ReceiptOf(result, 0, g_attempt.keyReader, message, sizeof message), "");
 }
 
 void EndSingleAttempt(HWND mainDialog, const AttemptResult& result)
@@ -180,6 +190,7 @@ void BeginAttempt(HWND mainDialog, ButtonsOff when)
     g_attempt.resultMessage = 0;
     g_attempt.resultError = 0;
     g_attempt.chosenReader[0] = '\0';
+    g_attempt.keyReader[0] = '\0';
     g_attempt.answeredNo = false;
     g_attempt.usedKept = false;
     g_attempt.cardType = 0;
@@ -199,7 +210,7 @@ void EnableAttemptButtons(HWND mainDialog, bool startsAllowed)
                      !g_attempt.busy && (id == IDC_MAIN_EXIT || startsAllowed) && PolicyAllowsButton(id));
 }
 
-const AttemptListener kSingleAttempt{nullptr, EndSingleAttempt, nullptr};
+const AttemptListener kSingleAttempt{LogSingleAttempt, EndSingleAttempt, nullptr};
 
 AttemptResult AttemptSoFar()
 {

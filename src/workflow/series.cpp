@@ -4,6 +4,7 @@
 #include "core/app_context.h"
 #include "dialogs/series_confirm_dialog.h"
 #include "keylib/key_library.h"
+#include "records/event_log.h"
 #include "res/resource.h"
 #include "text/message_box.h"
 #include "workflow/reader_walk.h"
@@ -129,6 +130,10 @@ void EndSeries(HWND dialog, bool quiet)
     g_series.status.receiptsQueued = g_series.receipts.queued;
     ForgetKeptCredentials();
     g_app.exitCode = SeriesExitCode();
+    if (g_keyLibGuard.faulted())
+        LogKeyLibraryFault(g_app.keyLibrary);
+    LogSeriesEnded(g_series.status.reader, g_series.name, g_series.status.done, g_series.status.failed,
+                   g_series.status.notFormatted, g_app.exitCode);
     KillTimer(dialog, kSeriesWatchTimer);
     EnableAttemptButtons(dialog, true);
     Update(dialog);
@@ -243,6 +248,8 @@ void StartSeries(HWND dialog, const SeriesPanel& panel, const char* programVersi
         return;
     ResetSeries(panel, reformat);
     g_app.exitCode = kExitCancelled;
+    NameSeries(g_series.name, sizeof g_series.name);
+    LogSeriesStarted(g_series.status.reader, g_series.name, g_series.receipts.path);
     panel.show(dialog);
     EnableAttemptButtons(dialog, false);
     StartPoller(dialog);

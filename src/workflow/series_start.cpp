@@ -1,9 +1,9 @@
 #include "common/fault_guard.h"
 #include "core/app_context.h"
-#include "core/card_types.h"
 #include "core/policy.h"
 #include "dialogs/choose_key_dialog.h"
 #include "keylib/key_library.h"
+#include "records/event_log.h"
 #include "res/resource.h"
 #include "text/message_box.h"
 #include "workflow/reader_walk.h"
@@ -51,25 +51,6 @@ void NoteLostReceipt(const char* message)
     const char* args[] = {number, g_series.status.reader, message, g_series.receipts.path, reason};
     FormatTextFitted(IDS_SERIES_RECEIPT_FAILED, g_series.lostReceipt, sizeof g_series.lostReceipt, args, 5);
     g_series.receiptLost = true;
-}
-
-// How the Key's attempt ended, in the receipts' fixed words.
-const char* ResultWord(const AttemptResult& result)
-{
-    switch (result.exitCode) {
-    case kExitSuccess:
-        return "success";
-    case kExitRejected:
-        return "rejected";
-    case kExitBlocked:
-        return "blocked";
-    case kExitNoKey:
-        return "removed";
-    case kExitCancelled:
-        return result.answeredNo ? "skipped" : "cancelled";
-    default:
-        return "failed";
-    }
 }
 
 } // namespace
@@ -124,13 +105,6 @@ bool OpenSeriesReceipts(HWND dialog, const char* programVersion, const char* key
     return false;
 }
 
-UINT ResultMessage(const AttemptResult& result)
-{
-    if (result.answeredNo)
-        return IDS_SERIES_SKIPPED;
-    return result.message != 0 ? result.message : IDS_SERIES_CANCELLED;
-}
-
 bool KeyFailed(const AttemptResult& result)
 {
     return result.exitCode != kExitSuccess && result.exitCode != kExitCancelled && result.exitCode != kExitNoKey;
@@ -141,13 +115,11 @@ void RecordKey(const AttemptResult& result)
     if (g_series.keyRecorded || g_series.keyNumber == 0)
         return;
     g_series.keyRecorded = true;
-    const CardType& type = CardTypeOf(result.cardType);
     char message[kSharedTextSize];
-    LoadText(ResultMessage(result), message, sizeof message);
-    const Receipt receipt{g_series.keyNumber, g_series.status.reader, result.cardType, type.name, "format",
-                          result.clearAll, ResultWord(result), message, result.error};
+    const Receipt receipt = ReceiptOf(result, g_series.keyNumber, g_series.status.reader, message, sizeof message);
     if (!WriteReceipt(g_series.receipts, receipt))
         NoteLostReceipt(message);
+    LogKeyEnded(receipt, g_series.name);
     g_series.status.receiptsQueued = g_series.receipts.queued;
 }
 

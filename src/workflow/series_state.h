@@ -1,6 +1,7 @@
 // The series' own state, shared by the files of the series loop and nothing else.
 #pragma once
 #include "records/receipts.h"
+#include "workflow/attempt_record.h"
 #include "workflow/series.h"
 #include "workflow/workflow.h"
 
@@ -23,6 +24,7 @@ struct Series {
     HANDLE probeNow; // the main dialog wants to know whether a Key is there
     HANDLE stop;
     Receipts receipts;
+    char name[32]; // tells the series' events from those of the others
 };
 
 extern Series g_series;
@@ -38,8 +40,7 @@ bool OpenSeriesReceipts(HWND dialog, const char* programVersion, const char* key
 
 // The Key's receipt, once; a receipt that cannot be written stops the series before the next Key.
 void RecordKey(const AttemptResult& result);
-// How the Key ended, in the window's words and the receipts' fixed words.
-UINT ResultMessage(const AttemptResult& result);
+// The Key failed: neither formatted, nor left as it was.
 bool KeyFailed(const AttemptResult& result);
 // Adds the Key's line to the window's results.
 void ShowResult(HWND dialog, const AttemptResult& result);

@@ -185,6 +185,7 @@ bool OpenTheKey(HWND owner, int* keyStatus)
     const OpenKey* key = discovery == Discovery::Found ? ChooseAmong(owner, found) : nullptr;
     if (key != nullptr) {
         g_attempt.reader = key->reader;
+        std::strcpy(g_attempt.keyReader, key->name);
         *keyStatus = key->status;
         if (ReadCardType())
             return true;

@@ -178,6 +178,7 @@ TEST(JourneySeries, ThreeKeysWithOneCredential)
 {
     const std::string reader = "=1+2, desk \xE4";
     Series series(Keys({{"K2", "Capacity=3000\nOtherApps=Mail:3000\n"}}, reader));
+    series.journey.program.watchEvents();
     series.start("series \"" + reader + "\" receipts.csv", false, reader);
     const std::string done = "Done. Remove the Key from \"" + reader + "\".";
     const std::string noRoom = "Not enough free space on Key for formatting. Set it aside: formatted alone with \"Clear "
@@ -210,6 +211,18 @@ TEST(JourneySeries, ThreeKeysWithOneCredential)
                   std::vector<std::string>(rows[key].begin() + 1, rows[key].begin() + 10));
     }
     EXPECT_EQ(std::string::npos, ReadWholeFile(series.journey.program.folder().file("receipts.csv")).find("2468"));
+    // The same fields in the event log, the series named by its start.
+    const auto events = series.journey.program.events();
+    const std::string name = events.at(0).strings.at(1), logged = "=1+2, desk \\00e4";
+    EXPECT_TRUE(std::regex_match(name, std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d"))) << name;
+    std::vector<LoggedEvent> expected{series.journey.event(200, EVENTLOG_INFORMATION_TYPE, {logged, name, "receipts.csv"})};
+    for (int key = 1; key <= 3; ++key)
+        expected.push_back(series.journey.event(
+            key == 2 ? 110 : 100, key == 2 ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE,
+            {logged, "8", "SO PIN with clear all", "format", "no", key == 2 ? "failed" : "success",
+             key == 2 ? noRoom : kSuccessText, key == 2 ? "0x80100006" : "", name, std::to_string(key)}));
+    expected.push_back(series.journey.event(201, EVENTLOG_INFORMATION_TYPE, {logged, name, "2", "1", "0", "1"}));
+    EXPECT_EQ(expected, events);
 }
 
 // What a Key can do to a series: refuse the kept credential (said so, asked again, never sent
@@ -374,6 +387,7 @@ TEST(JourneySeries, AFaultInThePollerIsToldAndEndsTheSeries)
         ProgramDriver program("");
         program.useTestLibrary("hostile_keylib", "cardwyn32.dll");
         program.addEnvironment(std::string("HOSTILE_KEYLIB=") + mode);
+        program.watchEvents();
         program.start("series \"Hostile Reader\" receipts.csv");
         const SeenWindow main = program.mainDialog();
         ProgramDriver::press(program.next().window, IDYES);
@@ -386,6 +400,7 @@ TEST(JourneySeries, AFaultInThePollerIsToldAndEndsTheSeries)
         program.answer(kKeyLibraryStopped.text, IDOK);
         EXPECT_TRUE(program.ended(10000));
         EXPECT_EQ(1u, program.exitCode());
+        EXPECT_EQ((std::vector<unsigned long>{200, 400, 201}), program.eventIds());
     }
 }
 
@@ -437,6 +452,7 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
     WriteWholeFile(queue, "\"q1\"\r\n\"q2\"\r\n");
     WriteWholeFile(queue + ".moving", std::to_string(header.size()));
     Series series(Keys());
+    series.journey.program.watchEvents();
     series.start();
     for (int key = 1; key <= 3; ++key) {
         if (key == 2) {
@@ -457,6 +473,11 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
         keys.push_back(row.size() > 1 ? row[1] : row[0]);
     EXPECT_EQ((std::vector<std::string>{"key", "q1", "q2", "1", "2", "3"}), keys);
     EXPECT_FALSE(Exists(queue) || Exists(queue + ".moving"));
+    // Delivered at the start and after the share came back; waiting while it was gone.
+    EXPECT_EQ((std::vector<unsigned long>{301, 200, 100, 300, 100, 301, 100, 201}), series.journey.program.eventIds());
+    const auto events = series.journey.program.events();
+    EXPECT_EQ((LoggedEvent{300, EVENTLOG_WARNING_TYPE, true, {shared, queue, "0x00000003"}}), events.at(3));
+    EXPECT_EQ((LoggedEvent{301, EVENTLOG_INFORMATION_TYPE, true, {shared, queue}}), events.at(5));
 }
 
 // A series started from the window, in English and German: keys typed while it waits start
