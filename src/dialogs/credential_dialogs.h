@@ -17,3 +17,8 @@ INT_PTR CALLBACK PassPhraseDialogProc(HWND dialog, UINT message, WPARAM wParam, 
 // as creation parameter. True only after an accepted OK: Cancel, the close command and a
 // dialog that failed to open (or an unknown template) all end the step.
 bool AskInCredentialDialog(HWND owner, int templateId, const char* defaultText = nullptr);
+
+// A character that reached the main window while a credential prompt is about to show or
+// shows (the keyboard's focus was elsewhere when it was typed): it goes to the prompt's field,
+// or is kept for it. False when no prompt is near, and the character is the window's.
+bool KeepTypedForPrompt(WPARAM character);

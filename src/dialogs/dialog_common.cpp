@@ -15,6 +15,7 @@ namespace {
 constexpr int kPromptSize = 1024;
 
 bool g_acceptedOk; // the last credential dialog ended through EndWithOk
+HWND g_field;      // the field of the credential dialog that has shown, while it is open
 
 // Bounded like every other step of the prompt: a long translation is cut, never overrun.
 void AppendText(char* buffer, size_t size, const char* text)
@@ -204,9 +205,12 @@ INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT 
         if (TakeKeysTypedWhileShowing(dialog, row.editId, how == kCaretAtEnd))
             how = kCaretAtEnd;
         FocusField(dialog, row.editId, how);
+        g_field = GetDlgItem(dialog, row.editId);
         // Handled: the dialog manager would otherwise give the focus to its first control.
         SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
         return TRUE;
+    } else if (message == WM_DESTROY) {
+        g_field = nullptr;
     } else if (message == WM_COMMAND) {
         switch (LOWORD(wParam)) {
         case IDOK:
@@ -229,6 +233,24 @@ INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT 
         }
     }
     return FALSE;
+}
+
+bool KeepTypedForPrompt(WPARAM character)
+{
+    if (g_field != nullptr && IsWindowEnabled(g_field)) {
+        SendMessageA(g_field, WM_CHAR, character, 0);
+        return true;
+    }
+    if (!g_attempt.settingUp)
+        return false;
+    const size_t length = strnlen(g_attempt.typedAhead, sizeof g_attempt.typedAhead - 1);
+    if (character == '\b' && length > 0)
+        g_attempt.typedAhead[length - 1] = '\0';
+    else if (character >= ' ' && character != 0x7F && length + 1 < sizeof g_attempt.typedAhead)
+        g_attempt.typedAhead[length] = static_cast<char>(character);
+    else if (character >= ' ' && character != 0x7F)
+        g_attempt.typedAheadLost = true;
+    return true;
 }
 
 void AcceptTypedSecret(HWND dialog, const CredentialDialog& row)

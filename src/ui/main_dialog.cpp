@@ -5,6 +5,7 @@
 #include "core/app_context.h"
 #include "core/attempt_state.h"
 #include "core/policy.h"
+#include "dialogs/credential_dialogs.h"
 #include "records/event_log.h"
 #include "res/resource.h"
 #include "support/support_library.h"

@@ -3,6 +3,7 @@
 #include "common/scaled_image.h"
 #include "core/app_context.h"
 #include "core/card_types.h"
+#include "dialogs/credential_dialogs.h"
 #include "res/resource.h"
 #include "text/text.h"
 #include "ui/version_info.h"
@@ -34,10 +35,11 @@ HWND AddControl(HWND dialog, const char* className, DWORD style, int id, RECT pl
 WNDPROC g_listProcedure;
 
 // Keys typed at the results list while the series waits may be the start of a credential for
-// the Key about to be connected: they go to the series, not to the list.
+// the Key about to be connected, and those that reach it as the Key's prompt comes belong to
+// the prompt: neither goes to the list.
 LRESULT CALLBACK ResultsListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_CHAR && TakeTypedWhileWaiting(static_cast<char>(wParam)))
+    if (message == WM_CHAR && (TakeTypedWhileWaiting(static_cast<char>(wParam)) || KeepTypedForPrompt(wParam)))
         return 0;
     return CallWindowProcA(g_listProcedure, list, message, wParam, lParam);
 }

@@ -92,11 +92,6 @@ AttemptResult AttemptSoFar();
 // The session ends or the program quits: the rest of the attempt shows no box and asks nothing.
 void QuietenAttempt();
 
-// A character that reached the main window while the attempt is set up, the focus nowhere
-// as a prompt is about to show: it is kept for the prompt's field. False when no attempt is
-// being set up.
-bool KeepTypedForPrompt(WPARAM character);
-
 // Tells whoever started the attempt that a kept credential was refused and dropped.
 void TellKeptDropped(HWND mainDialog);
 
