@@ -66,6 +66,7 @@ void Probe() { SetEvent(g_series.probeNow); }
 
 void Update(HWND dialog)
 {
+    g_series.status.receipts = CurrentReceiptsState();
     if (IsWindow(dialog))
         g_series.panel.update(dialog, g_series.status);
 }
@@ -126,7 +127,6 @@ void EndSeries(HWND dialog)
     EndPoller();
     g_series.faulted = g_series.faulted || g_keyLibGuard.faulted();
     CloseReceipts(g_series.receipts);
-    g_series.status.receiptsQueued = g_series.receipts.queued;
     ForgetKeptCredentials();
     g_attempt.inSeries = false;
     g_attempt.reformatWithoutAsking = false;
@@ -285,7 +285,7 @@ void StartPoller(HWND dialog)
 
 bool SeriesRunning() { return g_series.status.phase != SeriesPhase::Off; }
 
-const char* SeriesReceiptsPath() { return g_series.receipts.path; }
+void ShowSeriesReceipts() { ShowReceiptsFile(g_series.receipts); }
 
 void StartSeries(HWND dialog, const SeriesPanel& panel, const char* programVersion, const char* keyLibraryVersion)
 {
@@ -298,13 +298,12 @@ void StartSeries(HWND dialog, const SeriesPanel& panel, const char* programVersi
     }
     if (!OpenSeriesReceipts(dialog, programVersion, keyLibraryVersion))
         return;
-    const SeriesStatus fresh{SeriesPhase::Waiting, {}, 0, 0, 0, false, {}, false};
+    const SeriesStatus fresh{SeriesPhase::Waiting, {}, 0, 0, 0, false, {}, {}};
     char reader[kReaderNameSize];
     std::strcpy(reader, g_series.status.reader);
     g_series.status = fresh;
     std::strcpy(g_series.status.reader, reader);
     g_series.panel = panel;
-    g_series.status.receiptsQueued = g_series.receipts.queued;
     g_series.keyNumber = 0;
     g_series.firstFailure = kExitSuccess;
     g_series.faulted = g_series.stopRequested = g_series.closeRequested = g_series.receiptLost = false;
@@ -358,6 +357,10 @@ void OnSeriesProbe(HWND dialog, WPARAM presence)
 
 void OnSeriesWatchTimer(HWND dialog)
 {
+    // The delivering thread moves receipts meanwhile: the panel tells when they wait and arrive.
+    const ReceiptsState receipts = CurrentReceiptsState();
+    if (SeriesRunning() && std::memcmp(&receipts, &g_series.status.receipts, sizeof receipts) != 0)
+        Update(dialog);
     if (!SeriesRunning() || g_series.poller == nullptr || WaitForSingleObject(g_series.poller, 0) != WAIT_OBJECT_0)
         return;
     // Nobody asked the poller to end: it was ended inside the key library.
@@ -381,7 +384,6 @@ void RecordSeriesKey()
                           g_attempt.clearAll, ResultWord(), message, g_attempt.resultError};
     if (!WriteReceipt(g_series.receipts, receipt))
         NoteLostReceipt(message);
-    g_series.status.receiptsQueued = g_series.receipts.queued;
 }
 
 void SeriesKeyEnded(HWND dialog)

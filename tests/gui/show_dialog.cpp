@@ -66,7 +66,7 @@ int ShowSeries(const char* state)
         if (std::strcmp(shown.name, state != nullptr ? state : "") != 0)
             continue;
         SeriesStatus status{shown.phase, "Simulated Reader 0", 2, 1, 1, shown.lastDone, {},
-                            shown.phase == SeriesPhase::Waiting}; // with receipts waiting for the share
+                            {shown.phase == SeriesPhase::Waiting, false, false}}; // with receipts waiting for the share
         LoadText(shown.lastMessage, status.lastMessage, sizeof status.lastMessage);
         panel.update(dialog, status);
     }
