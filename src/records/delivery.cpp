@@ -11,7 +11,6 @@ namespace {
 
 // Adding a line holds this lock for a moment only; a mover waits longer than any of those.
 constexpr DWORD kAddLockWait = 5000;
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 // How far a move got. Written before the share's file is touched: a move found cut off
 // (`done` 0) cuts the share's file back to `shareEnd` and moves [from, to) again. After the
@@ -140,9 +139,7 @@ bool SortQueued(const char* text, size_t length, Sorted& sorted)
         const char* newline = static_cast<const char*>(std::memchr(start, '\n', length - at));
         size_t size = newline != nullptr ? static_cast<size_t>(newline - start) : length - at;
         at += size + (newline != nullptr ? 1 : 0);
-        size_t junk = 0;
-        while (junk < size && (start[junk] == '\0' || (size - junk >= 3 && std::memcmp(start + junk, kByteOrderMark, 3) == 0)))
-            junk += start[junk] == '\0' ? 1 : 3;
+        const size_t junk = LeadingJunk(start, size);
         if (junk > 0)
             PutAside(sorted, start, junk);
         start += junk;
@@ -156,8 +153,8 @@ bool SortQueued(const char* text, size_t length, Sorted& sorted)
             sorted.last.sequence = parts.sequence;
             std::memcpy(sorted.last.value, parts.chain, kChainSize);
             sorted.any = true;
-        } else if (size > 0) {
-            PutAside(sorted, start, size);
+        } else if (content > 0) {
+            PutAside(sorted, start, content);
         }
     }
     return true;

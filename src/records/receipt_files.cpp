@@ -126,8 +126,7 @@ bool KeepAside(const char* path, const char* bytes, size_t length)
     if (file == nullptr)
         return false;
     const LONGLONG end = FileSizeOf(file);
-    const bool kept = end >= 0 && WriteWholeAt(file, end, bytes, length, &error) &&
-                      WriteWholeAt(file, end + static_cast<LONGLONG>(length), "\r\n", 2, &error);
+    const bool kept = end >= 0 && WriteWholeAt(file, end, bytes, length, &error);
     CloseHandle(file);
     return kept;
 }

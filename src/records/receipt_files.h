@@ -28,7 +28,8 @@ char LastByteOf(HANDLE file);
 // Where the chain of the file's last whole receipt line stands; false when it has none.
 bool ReadTailChain(HANDLE file, ReceiptChain& chain);
 
-// Bytes that are no receipt, added to the file `path` for a person to look at.
+// Bytes that are no receipt, added to the file `path` for a person to look at; the caller
+// ends each piece with a line end.
 bool KeepAside(const char* path, const char* bytes, size_t length);
 
 // A lock on one byte far beyond any data of the file, so that it holds back other lockers of

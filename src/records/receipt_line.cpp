@@ -158,6 +158,14 @@ bool ParseReceiptLine(const char* line, size_t length, ReceiptLineParts& parts)
     return true;
 }
 
+size_t LeadingJunk(const char* text, size_t length)
+{
+    size_t junk = 0;
+    while (junk < length && (text[junk] == '\0' || (length - junk >= 3 && std::memcmp(text + junk, "\xEF\xBB\xBF", 3) == 0)))
+        junk += text[junk] == '\0' ? 1 : 3;
+    return junk;
+}
+
 bool LastChainIn(const char* text, size_t length, ReceiptChain& chain)
 {
     size_t end = length;
@@ -167,8 +175,9 @@ bool LastChainIn(const char* text, size_t length, ReceiptChain& chain)
         size_t start = end;
         while (start > 0 && text[start - 1] != '\n')
             --start;
+        const size_t line = start + LeadingJunk(text + start, end - start);
         ReceiptLineParts parts;
-        if (end > start && ParseReceiptLine(text + start, end - start, parts)) {
+        if (end > line && ParseReceiptLine(text + line, end - line, parts)) {
             chain.sequence = parts.sequence;
             std::memcpy(chain.value, parts.chain, kChainSize);
             return true;

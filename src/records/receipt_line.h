@@ -36,6 +36,10 @@ size_t ComposeReceiptLine(char (&line)[kReceiptLineSize], const char* const (&fi
 // them, a sequence number and a chain value where they belong.
 bool ParseReceiptLine(const char* line, size_t length, ReceiptLineParts& parts);
 
+// How many bytes before a line are no part of it: zeros and byte-order marks that a crash or
+// an editor can leave there.
+size_t LeadingJunk(const char* text, size_t length);
+
 // The chain value of a line whose chained bytes are `text` after the chain value `previous`.
 bool ChainValue(const char* previous, const char* text, size_t length, char (&value)[kChainSize]);
 

@@ -146,7 +146,8 @@ bool EndInWholeLines(HANDLE file, const char* path)
     while (cut > 0 && text[cut - 1] != '\n')
         --cut;
     char aside[MAX_PATH];
-    const bool kept = PathWithSuffix(aside, path, ".aside") && KeepAside(aside, text + cut, static_cast<size_t>(tail - cut));
+    const bool kept = PathWithSuffix(aside, path, ".aside") && KeepAside(aside, text + cut, static_cast<size_t>(tail - cut)) &&
+                      KeepAside(aside, "\r\n", 2);
     std::free(text);
     return kept && CutFileAt(file, size - tail + cut);
 }

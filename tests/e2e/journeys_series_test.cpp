@@ -26,6 +26,16 @@ std::string Waiting(const std::string& reader) { return "Waiting for a Key in \"
 const std::string kWaiting = Waiting("Simulated Reader 0");
 const char kDone[] = "Done. Remove the Key from \"Simulated Reader 0\".";
 const char kSuccessText[] = "The process is successfully completed.";
+const char kReceiptsHeader[] = "\xEF\xBB\xBF" "time,key,reader,card type,card type name,operation,clear all,result,message,"
+                               "error code,program version,key library version,user,computer,series,sequence,chain\r\n";
+
+std::string ComputerName()
+{
+    char computer[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof computer;
+    GetComputerNameA(computer, &size);
+    return computer;
+}
 
 // SO PIN Keys K1 to K4 (unformatted: no confirmation of their own) in reader `reader`, none
 // in it yet; `knobs` go first in a Key's section, where the first of two values counts.
@@ -133,11 +143,14 @@ public:
         EXPECT_TRUE(journey.program.ended());
         return journey.program.exitCode();
     }
-    std::vector<std::vector<std::string>> receipts() const
+    // The receipts as a spreadsheet reads them, once the auditor's check found them whole.
+    std::vector<std::vector<std::string>> receipts(std::string file = "") const
     {
-        const std::string text = ReadWholeFile(journey.program.folder().file("receipts.csv"));
-        EXPECT_EQ(0u, text.find("\xEF\xBB\xBF" "time,key,reader,card type,card type name,operation,clear all,result,"
-                                "message,error code,program version,key library version\r\n"));
+        file = file.empty() ? journey.program.folder().file("receipts.csv") : file;
+        const std::string text = ReadWholeFile(file);
+        EXPECT_EQ(0u, text.find(kReceiptsHeader));
+        const Verdict verdict = VerifyReceipts(journey.program, file);
+        EXPECT_EQ(0u, verdict.exitCode) << verdict.text;
         return ParseCsv(text.substr(std::min<size_t>(3, text.size())));
     }
     // The poller never calls the key library while a Key is worked on, nor a Key's attempt
@@ -197,14 +210,43 @@ TEST(JourneySeries, ThreeKeysWithOneCredential)
     ASSERT_EQ(4u, rows.size());
     const std::string readerUtf8 = "'=1+2, desk \xC3\xA4";
     for (size_t key = 1; key <= 3; ++key) {
-        ASSERT_EQ(12u, rows[key].size()) << key;
+        ASSERT_EQ(17u, rows[key].size()) << key;
+        EXPECT_EQ((std::vector<std::string>{ComputerName(), rows[1][14], std::to_string(key)}),
+                  std::vector<std::string>(rows[key].begin() + 13, rows[key].begin() + 16));
+        EXPECT_NE(std::string::npos, rows[key][12].find('\\')) << "DOMAIN\\user: " << rows[key][12];
         EXPECT_TRUE(std::regex_match(rows[key][0], std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d")));
         EXPECT_EQ((std::vector<std::string>{std::to_string(key), readerUtf8, "8", "SO PIN with clear all", "format", "no",
                                             key == 2 ? "failed" : "success", key == 2 ? noRoom : kSuccessText,
                                             key == 2 ? "0x80100006" : ""}),
                   std::vector<std::string>(rows[key].begin() + 1, rows[key].begin() + 10));
     }
-    EXPECT_EQ(std::string::npos, ReadWholeFile(series.journey.program.folder().file("receipts.csv")).find("2468"));
+    const std::string file = series.journey.program.folder().file("receipts.csv");
+    EXPECT_EQ(std::string::npos, ReadWholeFile(file).find("2468"));
+
+    // The auditor's check names the first line that was deleted, doubled, moved or edited.
+    std::vector<std::string> lines;
+    std::istringstream text(ReadWholeFile(file));
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line + "\n");
+    const std::string tampered = series.journey.program.folder().file("tampered.csv");
+    const struct {
+        std::string text;
+        std::string verdict;
+    } cases[] = {
+        {lines[0] + lines[1] + lines[3], "Line 3 of " + tampered + ": receipt 2 is missing before it."},
+        {lines[0] + lines[1] + lines[1] + lines[2] + lines[3], "Line 3 of " + tampered + ": receipt 1 is there twice."},
+        {lines[0] + lines[1] + lines[3] + lines[2], "Line 3 of " + tampered + ": receipt 3 is out of order."},
+        {lines[0] + lines[1] + Replaced(lines[2], "failed", "success") + lines[3],
+         "Line 3 of " + tampered + ": the receipt was changed after it was written, or is cut off."},
+    };
+    for (const auto& c : cases) {
+        WriteWholeFile(tampered, c.text);
+        const Verdict verdict = VerifyReceipts(series.journey.program, tampered);
+        EXPECT_EQ(1u, verdict.exitCode);
+        EXPECT_EQ(c.verdict + "\r\n", verdict.text);
+    }
+    EXPECT_EQ(file + " is whole: receipts 1 to 3, each there once, in order and unchanged.\r\n",
+              VerifyReceipts(series.journey.program, file).text);
 }
 
 // What a Key can do to a series: refuse the kept credential (said so, asked again, never sent
@@ -380,27 +422,23 @@ TEST(JourneySeries, AReaderThatIsNotConnected)
 
 // Where the administrator does not allow keeping a credential, no dialog offers it: each Key
 // asks. Where the administrator names a folder, this computer's receipts go there; while it is
-// gone they wait on this computer and then reach it in order, each line once, also the lines
-// of a move that an earlier run did not finish.
+// gone they wait on this computer and then reach it in order, each line once. Bytes that a
+// crash can leave in the queue (zeros, a byte-order mark, a cut-off line, bare line feeds)
+// are kept aside, never glued to a line, and take no line with them.
 TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
 {
     TempFolder share;
     const Policy policy({{HKEY_LOCAL_MACHINE, "AllowKeptCredentials", REG_DWORD, 0},
                          {HKEY_CURRENT_USER, "ReceiptsFolder", REG_SZ, 0, share.path().c_str()}});
-    char computer[MAX_COMPUTERNAME_LENGTH + 1];
-    DWORD size = sizeof computer;
-    GetComputerNameA(computer, &size);
-    const std::string shared = share.file(std::string(computer) + ".csv");
+    const std::string shared = share.file(ComputerName() + ".csv");
     char local[MAX_PATH];
     SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, local);
     const std::string queue = std::string(local) + "\\Veltrax\\keyprep\\receipts-queue.csv";
-    SHCreateDirectoryExA(nullptr, (std::string(local) + "\\Veltrax\\keyprep").c_str(), nullptr);
-    const std::string header = "\xEF\xBB\xBFkey\r\n";
-    WriteWholeFile(shared, header + "\"q1\"\r\n");
-    WriteWholeFile(queue, "\"q1\"\r\n\"q2\"\r\n");
-    WriteWholeFile(queue + ".moving", std::to_string(header.size()));
+    for (const char* file : {"", ".moving", ".chain", ".aside"})
+        DeleteFileA((queue + file).c_str());
     Series series(Keys());
     series.start();
+    const HWND main = series.journey.main.window;
     for (int key = 1; key <= 3; ++key) {
         if (key == 2) {
             ASSERT_TRUE(MoveFileA(share.path().c_str(), (share.path() + "-away").c_str()));
@@ -408,16 +446,24 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
         series.plug("K" + std::to_string(key));
         series.typeSoPin("24682468", false, false);
         series.finish(kDone);
-        EXPECT_EQ(key == 2 ? "Receipts are kept on this computer until the share can be reached." : "",
-                  ProgramDriver::controlText(series.journey.main.window, IDC_SERIES_RECEIPTS_NOTE));
         if (key == 2) {
+            EXPECT_TRUE(ProgramDriver::waitForText(main, IDC_SERIES_RECEIPTS_NOTE,
+                                                   "Receipts are kept on this computer until the share can be reached."));
+            const std::string waiting = std::regex_replace(ReadWholeFile(queue), std::regex("\r\n"), "\n");
+            WriteWholeFile(queue, std::string("\0\0\0\xEF\xBB\xBF", 6) + waiting + "\"cut off");
             ASSERT_TRUE(MoveFileA((share.path() + "-away").c_str(), share.path().c_str()));
         }
     }
+    EXPECT_TRUE(ProgramDriver::waitForText(main, IDC_SERIES_RECEIPTS_NOTE,
+                                           "Receipts that waited on this computer have reached the share. Bytes of the "
+                                           "receipts queue that are no receipt were kept aside in receipts-queue.csv.aside."))
+        << ProgramDriver::controlText(main, IDC_SERIES_RECEIPTS_NOTE);
     EXPECT_EQ(0u, series.stop());
     std::vector<std::string> keys;
-    for (const auto& row : ParseCsv(ReadWholeFile(shared).substr(3)))
+    for (const auto& row : series.receipts(shared))
         keys.push_back(row.size() > 1 ? row[1] : row[0]);
-    EXPECT_EQ((std::vector<std::string>{"key", "q1", "q2", "1", "2", "3"}), keys);
-    EXPECT_FALSE(Exists(queue) || Exists(queue + ".moving"));
+    EXPECT_EQ((std::vector<std::string>{"key", "1", "2", "3"}), keys);
+    EXPECT_EQ("", ReadWholeFile(queue));
+    EXPECT_FALSE(Exists(queue + ".moving"));
+    EXPECT_EQ(std::string("\0\0\0\xEF\xBB\xBF\r\n\"cut off\r\n", 18), ReadWholeFile(queue + ".aside"));
 }
