@@ -2,6 +2,7 @@
 // the Key set, a receipt for each, and the exit code that a script reads.
 #include "journey_steps.h"
 
+#include "records/receipt_line.h"
 #include "res/resource.h"
 #include "support/temp_folder.h"
 #include "support/test_paths.h"
@@ -11,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 
@@ -36,6 +39,41 @@ std::string ComputerName()
     GetComputerNameA(computer, &size);
     return computer;
 }
+
+// The administrator's folder set by policy, this computer's file there, and the user's queue
+// as the last test left it cleared away.
+struct SharedReceipts {
+    SharedReceipts(std::vector<PolicyWrite> values = {})
+    {
+        values.push_back({HKEY_CURRENT_USER, "ReceiptsFolder", REG_SZ, 0, share.path().c_str()});
+        policy = std::make_unique<Policy>(values);
+        char local[MAX_PATH];
+        SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, local);
+        SHCreateDirectoryExA(nullptr, (std::string(local) + "\\Veltrax\\keyprep").c_str(), nullptr);
+        queue = std::string(local) + "\\Veltrax\\keyprep\\receipts-queue.csv";
+        for (const char* file : {"", ".moving", ".chain", ".aside"})
+            DeleteFileA((queue + file).c_str());
+    }
+    // `count` lines after `chain`, as the program queues them.
+    static std::string Lines(ReceiptChain& chain, int count)
+    {
+        static char line[kReceiptLineSize];
+        std::string lines;
+        for (int i = 0; i < count; ++i) {
+            const std::string number = std::to_string(chain.sequence + 1);
+            const char* const fields[kReceiptTextFields] = {"2026-01-01T00:00:00+00:00", number.c_str(), "Reader", "8",
+                                                            "SO PIN with clear all", "format", "no", "success", "queued",
+                                                            "", "1", "1", "DOMAIN\\user", "COMPUTER", "earlier"};
+            lines.append(line, ComposeReceiptLine(line, fields, chain));
+        }
+        return lines;
+    }
+
+    TempFolder share;
+    std::unique_ptr<Policy> policy;
+    std::string shared = share.file(ComputerName() + ".csv");
+    std::string queue;
+};
 
 // SO PIN Keys K1 to K4 (unformatted: no confirmation of their own) in reader `reader`, none
 // in it yet; `knobs` go first in a Key's section, where the first of two values counts.
@@ -427,15 +465,9 @@ TEST(JourneySeries, AReaderThatIsNotConnected)
 // are kept aside, never glued to a line, and take no line with them.
 TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
 {
-    TempFolder share;
-    const Policy policy({{HKEY_LOCAL_MACHINE, "AllowKeptCredentials", REG_DWORD, 0},
-                         {HKEY_CURRENT_USER, "ReceiptsFolder", REG_SZ, 0, share.path().c_str()}});
-    const std::string shared = share.file(ComputerName() + ".csv");
-    char local[MAX_PATH];
-    SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, local);
-    const std::string queue = std::string(local) + "\\Veltrax\\keyprep\\receipts-queue.csv";
-    for (const char* file : {"", ".moving", ".chain", ".aside"})
-        DeleteFileA((queue + file).c_str());
+    const SharedReceipts receipts({{HKEY_LOCAL_MACHINE, "AllowKeptCredentials", REG_DWORD, 0}});
+    const std::string& queue = receipts.queue;
+    const TempFolder& share = receipts.share;
     Series series(Keys());
     series.start();
     const HWND main = series.journey.main.window;
@@ -460,10 +492,58 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
         << ProgramDriver::controlText(main, IDC_SERIES_RECEIPTS_NOTE);
     EXPECT_EQ(0u, series.stop());
     std::vector<std::string> keys;
-    for (const auto& row : series.receipts(shared))
+    for (const auto& row : series.receipts(receipts.shared))
         keys.push_back(row.size() > 1 ? row[1] : row[0]);
     EXPECT_EQ((std::vector<std::string>{"key", "1", "2", "3"}), keys);
     EXPECT_EQ("", ReadWholeFile(queue));
     EXPECT_FALSE(Exists(queue + ".moving"));
     EXPECT_EQ(std::string("\0\0\0\xEF\xBB\xBF\r\n\"cut off\r\n", 18), ReadWholeFile(queue + ".aside"));
+}
+
+// Programs killed at random points while they move 2,000 queued lines, then a clean start:
+// the administrator's file holds every line once, in order.
+TEST(JourneySeries, AMoveKilledAnywhereMovesEachLineOnce)
+{
+    const SharedReceipts receipts;
+    ReceiptChain chain{};
+    std::srand(GetTickCount());
+    for (int round = 0; round < 8; ++round) {
+        WriteWholeFile(receipts.queue, ReadWholeFile(receipts.queue) + SharedReceipts::Lines(chain, 250));
+        ProgramDriver program(Keys());
+        program.start();
+        Sleep(200 + std::rand() % 800);
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, program.id());
+        TerminateProcess(process, 9);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+    Journey last(Keys());
+    last.start();
+    for (int i = 0; i < 200 && !ReadWholeFile(receipts.queue).empty(); ++i)
+        Sleep(50);
+    last.closeIdleMainDialog();
+    const Verdict verdict = VerifyReceipts(last.program, receipts.shared);
+    EXPECT_EQ(receipts.shared + " is whole: receipts 1 to 2000, each there once, in order and unchanged.\r\n",
+              verdict.text);
+}
+
+// Two programs add their series' lines to one queue while both move it: none lost or doubled.
+TEST(JourneySeries, TwoProgramsShareOneQueue)
+{
+    const SharedReceipts receipts;
+    ReceiptChain chain{};
+    WriteWholeFile(receipts.queue, SharedReceipts::Lines(chain, 2000));
+    Series first(Keys()), second(Keys());
+    first.start();
+    second.start();
+    for (int key = 1; key <= 3; ++key)
+        for (Series* series : {&first, &second}) {
+            series->plug("K" + std::to_string(key));
+            if (key == 1)
+                series->typeSoPin("24682468", true);
+            series->finish(kDone);
+        }
+    first.stop();
+    second.stop();
+    EXPECT_EQ(2007u, first.receipts(receipts.shared).size());
 }
