@@ -43,9 +43,9 @@ std::string ComputerName()
 // The administrator's folder set by policy, this computer's file there, and the user's queue
 // as the last test left it cleared away.
 struct SharedReceipts {
-    SharedReceipts(std::vector<PolicyWrite> values = {})
+    SharedReceipts(std::vector<PolicyWrite> values = {}, const std::string& folder = "")
     {
-        values.push_back({HKEY_CURRENT_USER, "ReceiptsFolder", REG_SZ, 0, share.path().c_str()});
+        values.push_back({HKEY_CURRENT_USER, "ReceiptsFolder", REG_SZ, 0, (folder.empty() ? share.path() : folder).c_str()});
         policy = std::make_unique<Policy>(values);
         char local[MAX_PATH];
         SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, local);
@@ -546,4 +546,34 @@ TEST(JourneySeries, TwoProgramsShareOneQueue)
     first.stop();
     second.stop();
     EXPECT_EQ(2007u, first.receipts(receipts.shared).size());
+}
+
+// A share that takes seconds to answer each lookup: the window answers within 100 ms while a
+// Key is worked on and its receipt goes to the queue, and Stop ends the program within 5 s
+// with the line still queued.
+TEST(JourneySeries, AShareThatNeverAnswersHoldsNothingUp)
+{
+    const std::string slow = KEYPREP_SLOW_SHARE_DIR;
+    if (!Exists(slow + "-files\\mounted"))
+        GTEST_SKIP() << "no slow share (FUSE) at " << slow;
+    const SharedReceipts receipts({}, slow);
+    Series series(Keys());
+    series.start();
+    const HWND main = series.journey.main.window;
+    series.plug("K1");
+    series.typeSoPin("24682468", false);
+    DWORD longest = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 3000;) {
+        const DWORD sent = GetTickCount();
+        EXPECT_TRUE(ProgramDriver::deliver(main, WM_NULL));
+        longest = std::max(longest, GetTickCount() - sent);
+        Sleep(20);
+    }
+    EXPECT_LT(longest, 100u) << "the longest WM_NULL round trip, ms";
+    series.expectState(kDone);
+    const DWORD stop = GetTickCount();
+    ProgramDriver::press(main, IDC_SERIES_STOP);
+    EXPECT_TRUE(series.journey.program.ended(5000));
+    EXPECT_LT(GetTickCount() - stop, 5000u);
+    EXPECT_NE(std::string::npos, ReadWholeFile(receipts.queue).find("\"success\""));
 }
