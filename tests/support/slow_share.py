@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""A folder whose every lookup and flush takes DELAY seconds, as a share on a bad network:
-the files live in ROOT and show at MOUNT. Usage: slow_share.py ROOT MOUNT DELAY"""
+"""A folder whose every lookup takes LOOKUP seconds and every flush FLUSH seconds, as a share
+on a bad network: the files live in ROOT and show at MOUNT.
+Usage: slow_share.py ROOT MOUNT LOOKUP FLUSH"""
 import os
 import sys
 import time
@@ -9,15 +10,15 @@ from fusepy import FUSE, FuseOSError, Operations
 
 
 class SlowShare(Operations):
-    def __init__(self, root, delay):
-        self.root, self.delay = root, delay
+    def __init__(self, root, lookup, flush):
+        self.root, self.lookup, self.flush = root, lookup, flush
 
     def _path(self, path):
         return os.path.join(self.root, path.lstrip("/"))
 
     def getattr(self, path, fh=None):
         if path != "/":
-            time.sleep(self.delay)
+            time.sleep(self.lookup)
         try:
             st = os.lstat(self._path(path))
         except OSError as e:
@@ -44,7 +45,7 @@ class SlowShare(Operations):
         os.truncate(self._path(path), length)
 
     def fsync(self, path, datasync, fh):
-        time.sleep(self.delay)
+        time.sleep(self.flush)
         os.fsync(fh)
 
     def release(self, path, fh):
@@ -52,4 +53,5 @@ class SlowShare(Operations):
 
 
 if __name__ == "__main__":
-    FUSE(SlowShare(sys.argv[1], float(sys.argv[3])), sys.argv[2], foreground=True, allow_other=os.getuid() == 0)
+    share = SlowShare(sys.argv[1], float(sys.argv[3]), float(sys.argv[4]))
+    FUSE(share, sys.argv[2], foreground=True, allow_other=os.getuid() == 0)
