@@ -21,7 +21,7 @@
 namespace {
 
 // How long the exit waits for the delivering thread to leave a share.
-constexpr DWORD kDeliveryStopWait = 3000;
+constexpr DWORD kDeliveryStopWait = 2000;
 
 void FetchCaption()
 {

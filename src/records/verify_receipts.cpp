@@ -37,6 +37,18 @@ bool ComesLater(const char* text, size_t size, size_t at, unsigned long sequence
     return false;
 }
 
+// Whether the line with `parts` repeats one before `end`: then it is doubled, not misplaced.
+bool CameBefore(const char* text, size_t end, const ReceiptLineParts& parts)
+{
+    for (size_t at = kReceiptsStartLength; at < end;) {
+        const Line line = NextLine(text, end, at);
+        ReceiptLineParts earlier;
+        if (line.whole && ParseReceiptLine(line.text, line.length, earlier) && earlier.sequence == parts.sequence)
+            return std::strcmp(earlier.chain, parts.chain) == 0;
+    }
+    return false;
+}
+
 ReceiptsVerdict Check(const char* text, size_t size)
 {
     ReceiptsVerdict verdict{ReceiptsFault::None, 1, 0, 0, 0, 0};
@@ -61,7 +73,8 @@ ReceiptsVerdict Check(const char* text, size_t size)
         if (!first && parts.sequence == chain.sequence)
             verdict.fault = ReceiptsFault::Doubled;
         else if (!first && parts.sequence < chain.sequence)
-            verdict.fault = ReceiptsFault::OutOfOrder;
+            verdict.fault = CameBefore(text, static_cast<size_t>(line.text - text), parts) ? ReceiptsFault::Doubled
+                                                                                          : ReceiptsFault::OutOfOrder;
         else if (!first && parts.sequence > chain.sequence + 1)
             verdict.fault = ComesLater(text, size, at, chain.sequence + 1) ? ReceiptsFault::OutOfOrder : ReceiptsFault::Missing;
         // The first line of a file that continues an earlier one cannot be tied to it here.

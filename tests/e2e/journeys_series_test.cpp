@@ -43,9 +43,14 @@ std::string ComputerName()
 // The administrator's folder set by policy, this computer's file there, and the user's queue
 // as the last test left it cleared away.
 struct SharedReceipts {
-    SharedReceipts(std::vector<PolicyWrite> values = {}, const std::string& folder = "")
+    // A FUSE folder (`slow` names it) when the run could mount one, else a temporary folder.
+    SharedReceipts(std::vector<PolicyWrite> values = {}, const std::string& slow = "")
     {
-        values.push_back({HKEY_CURRENT_USER, "ReceiptsFolder", REG_SZ, 0, (folder.empty() ? share.path() : folder).c_str()});
+        const bool mounted = !slow.empty() && Exists(slow + "-files\\mounted");
+        if (mounted)
+            shared = slow + "-files\\" + ComputerName() + ".csv"; // read past the FUSE folder
+        DeleteFileA(shared.c_str());
+        values.push_back({HKEY_CURRENT_USER, "ReceiptsFolder", REG_SZ, 0, (mounted ? slow : share.path()).c_str()});
         policy = std::make_unique<Policy>(values);
         char local[MAX_PATH];
         SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, local);
@@ -273,6 +278,7 @@ TEST(JourneySeries, ThreeKeysWithOneCredential)
     } cases[] = {
         {lines[0] + lines[1] + lines[3], "Line 3 of " + tampered + ": receipt 2 is missing before it."},
         {lines[0] + lines[1] + lines[1] + lines[2] + lines[3], "Line 3 of " + tampered + ": receipt 1 is there twice."},
+        {lines[0] + lines[1] + lines[2] + lines[1] + lines[3], "Line 4 of " + tampered + ": receipt 1 is there twice."},
         {lines[0] + lines[1] + lines[3] + lines[2], "Line 3 of " + tampered + ": receipt 3 is out of order."},
         {lines[0] + lines[1] + Replaced(lines[2], "failed", "success") + lines[3],
          "Line 3 of " + tampered + ": the receipt was changed after it was written, or is cut off."},
@@ -505,8 +511,7 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
 // start: the administrator's file holds every line once, in order.
 TEST(JourneySeries, AMoveKilledAnywhereMovesEachLineOnce)
 {
-    const std::string slow = KEYPREP_SLOW_FLUSH_DIR;
-    const SharedReceipts receipts({}, Exists(slow + "-files\\mounted") ? slow : "");
+    const SharedReceipts receipts({}, KEYPREP_SLOW_FLUSH_DIR);
     ReceiptChain chain{};
     std::srand(GetTickCount());
     for (int round = 0; round < 8; ++round) {
@@ -521,19 +526,20 @@ TEST(JourneySeries, AMoveKilledAnywhereMovesEachLineOnce)
     }
     Journey last(Keys());
     last.start();
-    for (int i = 0; i < 200 && !ReadWholeFile(receipts.queue).empty(); ++i)
+    for (int i = 0; i < 600 && !ReadWholeFile(receipts.queue).empty(); ++i)
         Sleep(50);
+    EXPECT_TRUE(ReadWholeFile(receipts.queue).empty()) << "the queue did not move at the program's start";
     last.closeIdleMainDialog();
-    const std::string shared = Exists(slow + "-files\\mounted") ? slow + "-files\\" + ComputerName() + ".csv" : receipts.shared;
-    const Verdict verdict = VerifyReceipts(last.program, shared);
-    EXPECT_EQ(shared + " is whole: receipts 1 to 2000, each there once, in order and unchanged.\r\n",
+    const Verdict verdict = VerifyReceipts(last.program, receipts.shared);
+    EXPECT_EQ(receipts.shared + " is whole: receipts 1 to 2000, each there once, in order and unchanged.\r\n",
               verdict.text);
 }
 
-// Two programs add their series' lines to one queue while both move it: none lost or doubled.
+// Two programs add their series' lines to one queue while both move it (to a share whose flush
+// takes long, so that the moves overlap): none lost or doubled.
 TEST(JourneySeries, TwoProgramsShareOneQueue)
 {
-    const SharedReceipts receipts;
+    const SharedReceipts receipts({}, KEYPREP_SLOW_FLUSH_DIR);
     ReceiptChain chain{};
     WriteWholeFile(receipts.queue, SharedReceipts::Lines(chain, 2000));
     Series first(Keys()), second(Keys());
@@ -546,6 +552,8 @@ TEST(JourneySeries, TwoProgramsShareOneQueue)
                 series->typeSoPin("24682468", true);
             series->finish(kDone);
         }
+    for (int i = 0; i < 400 && !ReadWholeFile(receipts.queue).empty(); ++i)
+        Sleep(50);
     first.stop();
     second.stop();
     EXPECT_EQ(2007u, first.receipts(receipts.shared).size());
