@@ -47,7 +47,10 @@ DWORD WINAPI DeliverLoop(LPVOID)
     const HANDLE events[] = {g_delivery.stop, g_delivery.kick};
     for (;;) {
         const bool finishing = WaitForSingleObject(g_delivery.stop, 0) == WAIT_OBJECT_0;
-        NoteMove(MoveQueue(g_delivery.paths, g_delivery.stop));
+        const MoveResult result = MoveQueue(g_delivery.paths, g_delivery.stop);
+        // The last try at exit may find another program moving: that is no sign of a share away.
+        if (!finishing || result != MoveResult::Failed)
+            NoteMove(result);
         if (finishing)
             return 0;
         WaitForMultipleObjects(2, events, FALSE, g_delivery.failing ? kRetryDelay : kIdleDelay);

@@ -3,7 +3,6 @@
 #include "records/receipt_files.h"
 #include "records/receipts.h"
 
-#include <objbase.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -66,16 +65,12 @@ DWORD WINAPI ShowView(LPVOID parameter)
     const char* path = request->path;
     if (request->queue[0] != '\0')
         path = WriteView(*request, view) ? view : nullptr;
-    // The shell's handlers may use COM on this thread.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     if (path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES &&
         reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", path, nullptr, "", SW_SHOWNORMAL)) <= 32) {
         char quoted[MAX_PATH + 2];
         std::snprintf(quoted, sizeof quoted, "\"%s\"", path);
         ShellExecuteA(nullptr, "open", "notepad.exe", quoted, "", SW_SHOWNORMAL);
     }
-    if (SUCCEEDED(com))
-        CoUninitialize();
     std::free(request);
     return 0;
 }
