@@ -41,10 +41,14 @@ add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${CMAKE_SOURCE
 add_link_options(-Wl,--no-insert-timestamp)
 
 # The shipped program's own code, small: it throws no C++ exceptions, so it needs neither
-# unwind tables nor the C++ exception runtime. -g for the symbols package.
+# unwind tables nor the C++ exception runtime. -g for the symbols package. Each function and datum in a section of its own, so that the link drops what nothing uses.
 function(keyprep_lean_code target)
-  target_compile_options(${target} PRIVATE -g -Os
+  target_compile_options(${target} PRIVATE -g -Os -ffunction-sections
     $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-asynchronous-unwind-tables>)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  endif()
 endfunction()
 
 # Strips a shipped binary right after its link, so that tests, runs and packages all use the

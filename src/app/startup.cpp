@@ -7,6 +7,7 @@
 #include "core/attempt_state.h"
 #include "core/policy.h"
 #include "keylib/key_library.h"
+#include "records/event_log.h"
 #include "records/receipts.h"
 #include "res/resource.h"
 #include "support/support_library.h"
@@ -44,6 +45,9 @@ bool IsKnownOperation()
            ArgumentIs(0, kSeriesWord);
 }
 
+// How long the end waits for the events still queued for the log.
+constexpr DWORD kEventLogFlushWait = 500;
+
 // A script that starts the program learns how the work ended; a user gets 0 as always.
 int ExitCodeOf(bool commandLineStart, int code) { return commandLineStart ? code : kExitSuccess; }
 
@@ -67,6 +71,7 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     if (IsVerifyCommand(commandLine))
         return RunVerifyCommand(commandLine);
     ReadPolicy();
+    StartEventLog();
     if (PolicyReceiptsFolder() != nullptr)
         StartDeliveringReceipts(PolicyReceiptsFolder());
     g_app.argumentCount = 0;
@@ -82,7 +87,7 @@ int RunProgram(HINSTANCE instance, char* commandLine)
 
     g_app.argumentCount = SplitCommandLine(kArgumentSlots, g_app.arguments, commandLine);
     // Closed before any attempt ended, the program was cancelled.
-    g_attempt.exitCode = kExitCancelled;
+    g_app.exitCode = kExitCancelled;
     if (IsKnownOperation())
         DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
     else
@@ -92,10 +97,11 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     WaitForWorkerToEnd(INFINITE);
     EndSeriesQuietly(g_app.mainDialog);
     WaitForWorker();
-    const int exitCode = ExitCodeOf(commandLineStart, IsKnownOperation() ? g_attempt.exitCode : kExitUsage);
+    const int exitCode = ExitCodeOf(commandLineStart, IsKnownOperation() ? g_app.exitCode : kExitUsage);
     // The last credential typed has no use any more.
     SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
     ForgetRejectedCredential();
+    FlushEventLog(kEventLogFlushWait);
     // A library that faulted may wait in its detach code for a lock that it left taken: the
     // process ends without calling it. So it does when a share holds the delivering thread:
     // its lines stay queued for the next start.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace {
 
 // Keys, characters and Alt+F4; clicks and moves in client and frame areas. Ranges rather
@@ -23,48 +25,39 @@ bool MayHoldInput()
     return HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON | QS_POSTMESSAGE)) != 0;
 }
 
-// PeekMessage hands out a posted quit whatever the filter: it is kept aside while the queue
-// is emptied and posted again afterwards, so that the loop that waits for it still ends.
-class QuitKeeper {
-public:
-    QuitKeeper() = default;
-    QuitKeeper(const QuitKeeper&) = delete;
-    QuitKeeper& operator=(const QuitKeeper&) = delete;
-    ~QuitKeeper()
-    {
-        if (seen_)
-            PostQuitMessage(exitCode_);
-    }
-
-    // Takes the next message of the range; false when there is none, or a quit came out.
-    bool peek(MSG& message, UINT first, UINT last)
-    {
-        if (seen_ || !PeekMessageA(&message, nullptr, first, last, PM_REMOVE))
-            return false;
-        if (message.message != WM_QUIT)
-            return true;
-        seen_ = true;
-        exitCode_ = static_cast<int>(message.wParam);
-        return false;
-    }
-
-private:
-    bool seen_ = false;
-    int exitCode_ = 0;
-};
-
 } // namespace
+
+QuitKeeper::~QuitKeeper()
+{
+    if (seen_)
+        PostQuitMessage(exitCode_);
+}
+
+bool QuitKeeper::peek(MSG& message, UINT first, UINT last)
+{
+    if (seen_ || !PeekMessageA(&message, nullptr, first, last, PM_REMOVE))
+        return false;
+    if (message.message != WM_QUIT)
+        return true;
+    keep(message);
+    return false;
+}
+
+void QuitKeeper::keep(const MSG& quit)
+{
+    seen_ = true;
+    exitCode_ = static_cast<int>(quit.wParam);
+}
 
 bool TakeTypedAhead(char* typed, int size)
 {
-    int count = 0;
+    if (size <= 0)
+        return false;
+    int count = static_cast<int>(strnlen(typed, static_cast<size_t>(size) - 1));
     bool fits = true;
     MSG message;
-    if (!MayHoldInput()) {
-        if (size > 0)
-            typed[0] = '\0';
+    if (!MayHoldInput())
         return true;
-    }
     QuitKeeper quit;
     // A translated key press posts its character, which comes out before the next key.
     for (int i = 0; i < kMostPerRange && quit.peek(message, WM_KEYFIRST, WM_KEYLAST); ++i) {
@@ -83,8 +76,7 @@ bool TakeTypedAhead(char* typed, int size)
         else if (printable)
             fits = false;
     }
-    if (size > 0)
-        typed[fits ? count : 0] = '\0';
+    typed[fits ? count : 0] = '\0';
     DiscardQueuedInput();
     return fits;
 }

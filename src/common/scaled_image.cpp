@@ -83,16 +83,66 @@ HBITMAP ScaledBitmap(HBITMAP source, int width, int height)
     return scaled;
 }
 
+namespace {
+
+bool WorkAreaOf(HWND window, RECT* workArea)
+{
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor))
+        return false;
+    *workArea = monitor.rcWork;
+    return true;
+}
+
+// A child's place in its parent's client coordinates.
+RECT ChildPlace(HWND child)
+{
+    RECT place;
+    GetWindowRect(child, &place);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+// Moves every child that starts at or below `from` up by `cut` pixels.
+void MoveChildrenUp(HWND window, LONG from, int cut)
+{
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        const RECT place = ChildPlace(child);
+        if (place.top >= from)
+            SetWindowPos(child, nullptr, place.left, place.top - cut, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+} // namespace
+
+void FitWindowToWorkArea(HWND window, int flexible, int leastHeight)
+{
+    RECT place;
+    RECT workArea;
+    HWND control = GetDlgItem(window, flexible);
+    if (control == nullptr || !GetWindowRect(window, &place) || !WorkAreaOf(window, &workArea))
+        return;
+    const RECT controlPlace = ChildPlace(control);
+    const LONG excess = (place.bottom - place.top) - (workArea.bottom - workArea.top);
+    const int cut = static_cast<int>(std::min(excess, controlPlace.bottom - controlPlace.top - leastHeight));
+    if (cut <= 0)
+        return;
+    MoveChildrenUp(window, controlPlace.bottom, cut);
+    SetWindowPos(control, nullptr, 0, 0, controlPlace.right - controlPlace.left,
+                 controlPlace.bottom - controlPlace.top - cut, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GrowWindow(window, -cut);
+}
+
 void GrowWindow(HWND window, int extra)
 {
     RECT place;
     GetWindowRect(window, &place);
     place.bottom += extra;
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof monitor;
-    if (GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor) &&
-        place.bottom > monitor.rcWork.bottom) {
-        const LONG up = std::min(place.bottom - monitor.rcWork.bottom, place.top - monitor.rcWork.top);
+    RECT workArea;
+    if (WorkAreaOf(window, &workArea) && place.bottom > workArea.bottom) {
+        const LONG up = std::min(place.bottom - workArea.bottom, place.top - workArea.top);
         if (up > 0)
             OffsetRect(&place, 0, -up);
     }

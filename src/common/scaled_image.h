@@ -30,3 +30,8 @@ HBITMAP ScaledBitmap(HBITMAP source, int width, int height);
 // Makes a window `extra` pixels taller. Where it would then reach past the bottom of its
 // monitor's work area, it moves up as far as it must, never past the top.
 void GrowWindow(HWND window, int extra);
+
+// Where the window is taller than its monitor's work area (a high DPI, a large taskbar), the
+// control `flexible` gives up height, down to `leastHeight` pixels, and the controls below it
+// move up with the window's bottom, so that they stay on the screen.
+void FitWindowToWorkArea(HWND window, int flexible, int leastHeight);

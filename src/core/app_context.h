@@ -14,6 +14,9 @@ struct AppContext {
     int argumentCount;        // words on the command line, 0 to 3
     char* arguments[kArgumentSlots]; // operation word, reader name, option word
     HWND mainDialog;
+    // What a command-line start ends with: set when an attempt or a series started from the
+    // window or the command line ends, or is refused.
+    int exitCode;
 };
 
 extern AppContext g_app;

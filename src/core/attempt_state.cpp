@@ -20,6 +20,7 @@ void ResetAttemptState()
     g_attempt.worker = nullptr;
     g_attempt.workerDone = false;
     g_attempt.outcome = 0;
+    g_attempt.readerNamed = false;
     g_attempt.namedReader[0] = '\0';
     g_attempt.chosenReader[0] = '\0';
     g_attempt.occupyAll = false;
@@ -30,8 +31,7 @@ void ResetAttemptState()
     g_attempt.exitCode = kExitSuccess;
     g_attempt.resultMessage = 0;
     g_attempt.resultError = 0;
-    g_attempt.inSeries = false;
-    g_attempt.reformatWithoutAsking = false;
+    g_attempt.options = {};
     g_attempt.keepCredential = false;
     ForgetRejectedCredential();
     ForgetTypedAhead();

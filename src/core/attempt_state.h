@@ -20,6 +20,21 @@ enum ExitCode : int {
     kExitNotAllowed = 7,   // the administrator's policy forbids the operation (Unformat)
 };
 
+// What is asked before a Key is changed. `Each`: a formatted Key's reformat question, then the
+// data-loss question. `FormattedKeys`: the data-loss question was answered once for many Keys,
+// a formatted Key still gets its reformat question. `None`: neither is asked again.
+enum class Confirmation : unsigned char { Each, FormattedKeys, None };
+
+// What differs between one Format from the window and Keys prepared one after another.
+struct AttemptOptions {
+    Confirmation confirm;
+    bool askBeforeClearAll;  // ticking "Clear all Key's data" asks the data-loss question
+    bool resultsInWindow;    // the outcome is handed to the caller, without a message box
+    bool offerKeep;          // the credential dialogs offer to keep what is typed for later Keys
+    bool startButtonsStayOff; // after the attempt only Exit comes back on
+    bool typingMissed;       // keys meant for the prompt may have gone elsewhere: none is used
+};
+
 // Card type codes 0 to 13 have a meaning; a credential is kept for each in a series.
 constexpr int kCardTypeCodes = 14;
 
@@ -55,10 +70,13 @@ struct AttemptState {
     char typedAhead[kTypedAheadSize];
     bool typedAheadLost;
     // The only reader that the attempt looks in (named on the command line, or the series'
-    // reader); empty: every reader.
+    // reader), when `readerNamed`; an empty name is a name too.
+    bool readerNamed;
     char namedReader[kReaderNameSize];
     // The reader that the user chose among several with a Key; a retry goes back to it.
     char chosenReader[kReaderNameSize];
+    // The reader of the Key that the attempt works on, as its records name it.
+    char keyReader[kReaderNameSize];
     bool occupyAll;           // the maker's area takes all free space
     int startedBy;            // the control that started the attempt: the focus goes back to it
     bool answeredNo;          // the Key's own question was answered No: it was skipped
@@ -70,11 +88,7 @@ struct AttemptState {
     int exitCode;
     UINT resultMessage;
     DWORD resultError;
-    // A series of Keys: results go into the main dialog instead of message boxes, the
-    // credential dialogs offer to keep what was typed for the next Keys of the type, and
-    // formatted Keys are reformatted without a question when the user said so at the start.
-    bool inSeries;
-    bool reformatWithoutAsking;
+    AttemptOptions options;
     bool keepCredential; // the box "use for the next Keys" was ticked in the last dialog
     bool usedKept;       // the credential in the buffer was kept from an earlier Key
     KeptCredential kept[kCardTypeCodes];

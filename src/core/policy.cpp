@@ -121,8 +121,8 @@ bool PolicySet(PolicyValue value) { return g_policy.set[value]; }
 
 bool AnyPolicySet()
 {
-    for (bool set : g_policy.set)
-        if (set)
+    for (int value = 0; value < kPolicyValueCount; ++value)
+        if (g_policy.set[value] && value != kPolicyEventLog)
             return true;
     return false;
 }
@@ -130,6 +130,8 @@ bool AnyPolicySet()
 bool UnformatAllowed() { return Allows(kPolicyAllowUnformat); }
 
 bool KeptCredentialsAllowed() { return Allows(kPolicyAllowKeptCredentials); }
+
+bool EventLogAllowed() { return Allows(kPolicyEventLog); }
 
 bool PolicyAllowsButton(int controlId) { return controlId != IDC_MAIN_UNFORMAT || UnformatAllowed(); }
 

@@ -5,7 +5,13 @@
 
 inline constexpr char kPolicyKey[] = "Software\\Policies\\Veltrax\\keyprep";
 
-enum PolicyValue : int { kPolicyReceiptsFolder, kPolicyAllowUnformat, kPolicyAllowKeptCredentials, kPolicyValueCount };
+enum PolicyValue : int {
+    kPolicyReceiptsFolder,
+    kPolicyAllowUnformat,
+    kPolicyAllowKeptCredentials,
+    kPolicyEventLog,
+    kPolicyValueCount
+};
 
 // A folder: REG_SZ or REG_EXPAND_SZ, of `low` to `high` characters once expanded. A switch:
 // REG_DWORD from `low` to `high`. Any other type or size counts as not set.
@@ -25,12 +31,14 @@ inline constexpr PolicyEntry kPolicyTable[kPolicyValueCount] = {
     {"ReceiptsFolder", PolicyKind::Folder, 1, MAX_PATH - 1},
     {"AllowUnformat", PolicyKind::Switch, 0, 1},
     {"AllowKeptCredentials", PolicyKind::Switch, 0, 1},
+    {"EventLog", PolicyKind::Switch, 0, 1},
 };
 
 // Reads the values; whatever is missing, of the wrong type or out of range is left unset.
 void ReadPolicy();
 
 bool PolicySet(PolicyValue value);
+// A value is set that the window shows (the event log's changes nothing there).
 bool AnyPolicySet();
 // Unformat may be started, and its button enabled; Format is never restricted.
 bool UnformatAllowed();
@@ -39,6 +47,8 @@ bool UnformatAllowed();
 bool PolicyAllowsButton(int controlId);
 // A credential dialog may offer to keep what was typed for the next Keys of a series.
 bool KeptCredentialsAllowed();
+// Events go to the Windows event log.
+bool EventLogAllowed();
 // The folder for receipts with its environment variables expanded (a UNC path stays as it
 // is), or null when no policy sets one or the one it sets cannot be used.
 const char* PolicyReceiptsFolder();

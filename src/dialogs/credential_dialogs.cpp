@@ -24,10 +24,6 @@ constexpr DialogProcedure kProcedures[] = {
 
 bool AskInCredentialDialog(HWND owner, int templateId, const char* defaultText)
 {
-    if (g_attempt.typedAheadLost) {
-        ShowMessage(owner, IDS_TYPED_AHEAD_LOST, MB_ICONINFORMATION);
-        g_attempt.typedAheadLost = false;
-    }
     for (const DialogProcedure& dialog : kProcedures) {
         if (dialog.templateId != templateId)
             continue;

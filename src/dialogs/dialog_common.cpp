@@ -2,6 +2,7 @@
 
 #include "core/app_context.h"
 #include "core/attempt_state.h"
+#include "common/queued_input.h"
 #include "core/policy.h"
 #include "res/resource.h"
 #include "text/message_box.h"
@@ -96,6 +97,30 @@ void FocusField(HWND dialog, int editId, FieldFocus how)
     }
 }
 
+// Keys typed while the dialog was made and shown come to the field before any that follow,
+// after what it shows already when that was typed ahead too; all of them or none.
+bool TakeKeysTypedWhileShowing(HWND dialog, int editId, bool afterField)
+{
+    WipedBuffer<char, kTypedAheadSize> shown;
+    WipedBuffer<char, kTypedAheadSize> typed;
+    if (afterField)
+        GetDlgItemTextA(dialog, editId, shown.data(), kTypedAheadSize);
+    std::memcpy(typed.data(), shown.data(), kTypedAheadSize);
+    // What reached the main window meanwhile comes first, then what still waits in the queue.
+    const size_t length = std::strlen(typed.data());
+    lstrcpynA(typed.data() + length, g_attempt.typedAhead, static_cast<int>(kTypedAheadSize - length));
+    const bool whole = !g_attempt.typedAheadLost &&
+                       length + std::strlen(g_attempt.typedAhead) < kTypedAheadSize &&
+                       TakeTypedAhead(typed.data(), kTypedAheadSize);
+    ForgetTypedAhead();
+    if (!whole)
+        typed.data()[0] = '\0';
+    const bool changed = std::strcmp(typed.data(), shown.data()) != 0;
+    if (changed)
+        SetDlgItemTextA(dialog, editId, typed.data());
+    return changed && whole;
+}
+
 // The focus that the first activation is to give, once.
 FieldFocus TakeFieldFocus(HWND dialog, WPARAM activation)
 {
@@ -106,17 +131,14 @@ FieldFocus TakeFieldFocus(HWND dialog, WPARAM activation)
     return how;
 }
 
-// In a series the dialog offers to keep what is typed for the next Keys of its type: a box
-// below the buttons, for which the dialog grows. Its text says what keeping costs, on as
-// many lines as it takes. The dialog is not shown yet: growing it must not activate it, or
-// the focus lands on its first control instead of the field.
-void AddKeepBox(HWND dialog)
+// A control below the buttons, for which the dialog grows, as wide as the dialog; its text
+// takes as many lines as it needs. The dialog is not shown yet: growing it must not activate
+// it, or the focus lands on its first control instead of the field.
+void AddBelow(HWND dialog, DWORD style, int id, UINT textId, int height)
 {
-    if (!g_attempt.inSeries || !KeptCredentialsAllowed())
-        return;
     RECT client;
     GetClientRect(dialog, &client);
-    RECT place = {7, 4, 7, 26}; // left, gap, right margin, height in dialog units
+    RECT place = {7, 4, 7, height}; // left, gap, right margin, height in dialog units
     MapDialogRect(dialog, &place);
     const int width = client.right - place.left - place.right;
     RECT window;
@@ -124,11 +146,41 @@ void AddKeepBox(HWND dialog)
     SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left,
                  window.bottom - window.top + place.top * 2 + place.bottom,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    HWND box = CreateWindowExA(0, "Button", LoadText(IDS_KEEP_FOR_SERIES),
-                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX | BS_MULTILINE | BS_TOP,
-                               place.left, client.bottom + place.top, width, place.bottom, dialog,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_KEEP_FOR_SERIES)), g_app.instance, nullptr);
-    SendMessageA(box, WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), TRUE);
+    HWND control = CreateWindowExA(0, (style & BS_AUTOCHECKBOX) != 0 ? "Button" : "Static", LoadText(textId),
+                                   WS_CHILD | WS_VISIBLE | style, place.left, client.bottom + place.top, width,
+                                   place.bottom, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   g_app.instance, nullptr);
+    SendMessageA(control, WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), TRUE);
+}
+
+// Where Key follows Key the dialog offers to keep what is typed for the next Keys of its type.
+// Its text says what keeping costs.
+void AddKeepBox(HWND dialog)
+{
+    if (g_attempt.options.offerKeep && KeptCredentialsAllowed())
+        AddBelow(dialog, WS_TABSTOP | BS_AUTOCHECKBOX | BS_MULTILINE | BS_TOP, IDC_KEEP_FOR_SERIES,
+                 IDS_KEEP_FOR_SERIES, 26);
+}
+
+// Keys typed before the dialog showed went partly elsewhere: none of them is in the field, and
+// the dialog says so, in place of a box that the next keys would answer.
+void AddTypedAheadNote(HWND dialog)
+{
+    // The loss stands until the dialog shows: nothing typed before then goes into the field.
+    if (!g_attempt.typedAheadLost)
+        return;
+    AddBelow(dialog, SS_LEFT | SS_NOPREFIX, IDC_TYPED_AHEAD_NOTE, IDS_TYPED_AHEAD_LOST, 18);
+}
+
+// Keys typed after the walk, while the dialog was made, join what was typed during it.
+void TakeLateTypedAhead()
+{
+    if (g_attempt.typedAheadLost)
+        return;
+    if (!TakeTypedAhead(g_attempt.typedAhead, sizeof g_attempt.typedAhead)) {
+        ForgetTypedAhead();
+        g_attempt.typedAheadLost = true;
+    }
 }
 
 } // namespace
@@ -142,11 +194,15 @@ INT_PTR DispatchCredentialDialog(const CredentialDialog& row, HWND dialog, UINT 
         row.onInit(dialog, lParam);
         ShowClearAllChoice(dialog, row);
         AddKeepBox(dialog);
+        TakeLateTypedAhead();
+        AddTypedAheadNote(dialog);
         SetWindowLongPtrA(dialog, DWLP_USER, InsertTypedAhead(dialog, row.editId) ? kCaretAtEnd : kSelectAll);
     } else if (message == WM_ACTIVATE) {
-        const FieldFocus how = TakeFieldFocus(dialog, wParam);
+        FieldFocus how = TakeFieldFocus(dialog, wParam);
         if (how == kFocused)
             return FALSE;
+        if (TakeKeysTypedWhileShowing(dialog, row.editId, how == kCaretAtEnd))
+            how = kCaretAtEnd;
         FocusField(dialog, row.editId, how);
         // Handled: the dialog manager would otherwise give the focus to its first control.
         SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);

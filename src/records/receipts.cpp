@@ -1,6 +1,7 @@
 #include "records/receipts.h"
 
 #include "records/delivery.h"
+#include "records/event_log.h"
 #include "records/receipt_files.h"
 
 #include <bcrypt.h>
@@ -33,10 +34,17 @@ Delivery g_delivery;
 
 void NoteMove(MoveResult result)
 {
+    const DWORD error = GetLastError();
     if (result == MoveResult::Failed)
         InterlockedExchange(&g_delivery.waited, 1);
     const LONG failing = result == MoveResult::Failed ? 1 : 0;
-    if (InterlockedExchange(&g_delivery.failing, failing) != failing && g_delivery.listener != nullptr)
+    if (InterlockedExchange(&g_delivery.failing, failing) == failing)
+        return;
+    if (failing)
+        LogReceiptsWaiting(g_delivery.paths.share, g_delivery.paths.queue, error);
+    else
+        LogReceiptsDelivered(g_delivery.paths.share, g_delivery.paths.queue);
+    if (g_delivery.listener != nullptr)
         g_delivery.listener(failing != 0);
 }
 

@@ -5,11 +5,13 @@
 #include "core/app_context.h"
 #include "core/attempt_state.h"
 #include "core/policy.h"
+#include "records/event_log.h"
 #include "res/resource.h"
 #include "support/support_library.h"
 #include "text/message_box.h"
 #include "text/text.h"
 #include "ui/help.h"
+#include "ui/policy_note.h"
 #include "ui/series_panel.h"
 #include "ui/version_info.h"
 #include "workflow/series.h"
@@ -76,77 +78,13 @@ void SetLinkFont(HWND dialog)
 void SetVersionTexts(HWND dialog)
 {
     char version[kVersionFieldSize] = {};
+    char keyLibraryVersion[kVersionFieldSize] = {};
     ReadVersionRecord(g_app.instance, nullptr, nullptr, nullptr, nullptr, nullptr, version, nullptr);
     SetDlgItemTextA(dialog, IDC_MAIN_PRODUCT_VERSION, version);
     // The product version must not stand in for a missing one.
-    LoadedKeyLibraryVersion(version);
-    SetDlgItemTextA(dialog, IDC_MAIN_KEYLIB_VERSION, version);
-}
-
-constexpr int kPolicyNoteMargin = 6; // dialog units below the note
-constexpr int kPolicyNoteGap = 2;    // dialog units above the note, beyond the template's margin
-
-// The administrator's values in a line under the buttons, so that a technician sees why
-// Unformat is off; the dialog grows for it. Only while some policy is set.
-void AddPolicyNote(HWND dialog)
-{
-    if (!AnyPolicySet())
-        return;
-    char note[kSharedTextSize];
-    LoadText(IDS_POLICY_SET, note, sizeof note);
-    const auto add = [&note](const char* part) {
-        std::strncat(note, " ", sizeof note - std::strlen(note) - 1);
-        std::strncat(note, part, sizeof note - std::strlen(note) - 1);
-    };
-    if (PolicySet(kPolicyAllowUnformat))
-        add(LoadText(UnformatAllowed() ? IDS_POLICY_UNFORMAT_ON : IDS_POLICY_UNFORMAT_OFF));
-    if (PolicySet(kPolicyAllowKeptCredentials))
-        add(LoadText(KeptCredentialsAllowed() ? IDS_POLICY_KEEP_ON : IDS_POLICY_KEEP_OFF));
-    char reason[kSharedTextSize];
-    char folderLine[kSharedTextSize];
-    const char* folderArgs[] = {PolicyReceiptsFolderAsSet(), LoadText(PolicyReceiptsFolderProblem(), reason, sizeof reason)};
-    if (PolicySet(kPolicyReceiptsFolder))
-        add(PolicyReceiptsFolderProblem() != 0 ? FormatText(IDS_POLICY_RECEIPTS_UNUSABLE, folderLine, sizeof folderLine, folderArgs, 2)
-                                               : FormatTextArg(IDS_POLICY_RECEIPTS, PolicyReceiptsFolder()));
-
-    // As wide as the window's content; as high as the text wraps at this font and DPI. A long
-    // folder name without spaces breaks where the line ends.
-    RECT place = {8, kPolicyNoteGap, 236, kPolicyNoteMargin};
-    MapDialogRect(dialog, &place);
-    const auto font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
-    RECT text = {0, 0, place.right, 0};
-    {
-        const WindowDc dc(dialog);
-        const HGDIOBJ old = SelectObject(dc.get(), font);
-        DrawTextA(dc.get(), note, -1, &text, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
-        SelectObject(dc.get(), old);
-    }
-    HWND control = CreateWindowExA(0, "Static", note, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL,
-                                   place.left, 0, place.right, text.bottom, dialog,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MAIN_POLICY_NOTE)),
-                                   g_app.instance, nullptr);
-    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    // The resize places the note (WM_SIZE).
-    GrowWindow(dialog, place.top + text.bottom + place.bottom);
-}
-
-// The note stays at the bottom, also below the series' part when the window grows for it.
-void PlacePolicyNote(HWND dialog)
-{
-    HWND note = GetDlgItem(dialog, IDC_MAIN_POLICY_NOTE);
-    if (note == nullptr)
-        return;
-    RECT margin = {0, 0, 0, kPolicyNoteMargin};
-    MapDialogRect(dialog, &margin);
-    RECT client;
-    GetClientRect(dialog, &client);
-    RECT place;
-    GetWindowRect(note, &place);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
-    // Moved without its old pixels: under Wine they were copied before the note had been drawn
-    // there, and the note stayed blank.
-    SetWindowPos(note, nullptr, place.left, client.bottom - margin.bottom - (place.bottom - place.top), 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+    LoadedKeyLibraryVersion(keyLibraryVersion);
+    SetDlgItemTextA(dialog, IDC_MAIN_KEYLIB_VERSION, keyLibraryVersion);
+    SetEventLogVersions(version, keyLibraryVersion);
 }
 
 // The administrator forbids Unformat: however the command came (a command line, another
@@ -157,7 +95,7 @@ void RefuseUnformat(HWND dialog)
     if (telling || g_attempt.busy)
         return;
     telling = true;
-    g_attempt.exitCode = kExitNotAllowed;
+    g_app.exitCode = kExitNotAllowed;
     ShowMessage(dialog, IDS_UNFORMAT_NOT_ALLOWED, MB_ICONWARNING);
     telling = false;
 }
@@ -173,7 +111,8 @@ void StartAttempt(HWND dialog, Operation operation, int button)
         return;
     }
     const char* reader = g_app.argumentCount > 1 ? g_app.arguments[1] : nullptr;
-    RunAttempt(dialog, {operation, reader, g_app.argumentCount == 0, button, ArgumentIs(2, kOccupyAllWord)});
+    RunAttempt(dialog, {operation, reader, g_app.argumentCount == 0, button, ArgumentIs(2, kOccupyAllWord),
+                        AttemptOptions{}, &kSingleAttempt, nullptr});
 }
 
 // A support library that faulted is not called again; the user learns why About is gone.
@@ -204,7 +143,7 @@ void OnExit(HWND dialog)
     EndDialog(dialog, 0);
 }
 
-void OnCommand(HWND dialog, int id)
+void OnCommand(HWND dialog, int id, int code)
 {
     switch (id) {
     case IDC_MAIN_FORMAT:
@@ -224,7 +163,7 @@ void OnCommand(HWND dialog, int id)
         OnExit(dialog);
         break;
     default:
-        OnSeriesCommand(dialog, id);
+        OnSeriesCommand(dialog, id, code);
         break;
     }
 }
@@ -328,7 +267,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             StartCommandLineOperation(dialog);
         return FALSE;
     case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
+        OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
         return FALSE;
     case WM_CLOSE:
         SendMessageA(dialog, WM_COMMAND, IDC_MAIN_EXIT, 0);
@@ -375,6 +314,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case kSeriesProbeMessage:
         OnSeriesProbe(dialog, wParam);
         return FALSE;
+    case WM_CHAR:
+        return KeepTypedForPrompt(wParam);
     }
     return FALSE;
 }

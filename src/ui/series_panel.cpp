@@ -3,7 +3,6 @@
 #include "common/scaled_image.h"
 #include "core/app_context.h"
 #include "core/card_types.h"
-#include "core/policy.h"
 #include "res/resource.h"
 #include "text/text.h"
 #include "ui/version_info.h"
@@ -16,35 +15,65 @@
 namespace {
 
 constexpr int kMostShownResults = 50;
-constexpr int kPanelHeight = 170; // dialog units below the usual content
+constexpr int kPanelHeight = 212; // dialog units below the usual content
+constexpr int kLeastResultsHeight = 20; // dialog units: two rows, on a screen too low for more
 
 // A control of the series' part of the window, in dialog units.
-void AddControl(HWND dialog, const char* className, DWORD style, int id, RECT place, UINT textId)
+HWND AddControl(HWND dialog, const char* className, DWORD style, int id, RECT place, UINT textId)
 {
     MapDialogRect(dialog, &place);
     HWND control = CreateWindowExA(0, className, textId != 0 ? LoadText(textId) : "", WS_CHILD | WS_VISIBLE | style,
                                    place.left, place.top, place.right, place.bottom, dialog,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_app.instance, nullptr);
     SendMessageA(control, WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), TRUE);
+    return control;
+}
+
+WNDPROC g_listProcedure;
+
+// Keys typed at the results list while the series waits may be the start of a credential for
+// the Key about to be connected: they go to the series, not to the list.
+LRESULT CALLBACK ResultsListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CHAR && TakeTypedWhileWaiting(static_cast<char>(wParam)))
+        return 0;
+    return CallWindowProcA(g_listProcedure, list, message, wParam, lParam);
+}
+
+// Where the grown window is taller than the screen's work area, the results list gives up
+// rows, so that Stop and the policy note below it stay on the screen.
+void FitResultsToScreen(HWND dialog)
+{
+    RECT least = {0, 0, 0, kLeastResultsHeight};
+    MapDialogRect(dialog, &least);
+    FitWindowToWorkArea(dialog, IDC_SERIES_RESULTS, least.bottom);
 }
 
 // The panel, made once: the window grows for it. The list has its label before it, which
-// gives it its mnemonic and its name for a screen reader.
+// gives it its mnemonic and its name for a screen reader; it takes the focus while the series
+// runs, for typing at it starts nothing. The selected result shows whole below it.
 void CreatePanel(HWND dialog)
 {
     RECT grow = {0, 0, 0, kPanelHeight};
     MapDialogRect(dialog, &grow);
     GrowWindow(dialog, grow.bottom);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_STATE, {8, 84, 236, 53}, 0);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_COUNT, {8, 139, 236, 9}, 0);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_KEPT, {8, 150, 236, 9}, 0);
-    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_RECEIPTS_NOTE, {8, 160, 236, 17}, 0);
-    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_RESULTS_LABEL, {8, 179, 236, 8}, IDS_SERIES_RESULTS_LABEL);
-    AddControl(dialog, "ListBox", WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT,
-               IDC_SERIES_RESULTS, {8, 188, 236, 40}, 0);
-    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 232, 72, 14}, IDS_SERIES_STOP);
-    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 232, 90, 14},
+    HWND icon = AddControl(dialog, "Static", SS_ICON, IDC_SERIES_ICON, {8, 84, 20, 20}, 0);
+    SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(nullptr, IDI_ERROR)), 0);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_STATE, {32, 84, 212, 56}, 0);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_COUNT, {8, 142, 236, 9}, 0);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_KEPT, {8, 153, 236, 9}, 0);
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_RECEIPTS_NOTE, {8, 163, 236, 17}, 0);
+    AddControl(dialog, "Static", SS_LEFT, IDC_SERIES_RESULTS_LABEL, {8, 182, 236, 8}, IDS_SERIES_RESULTS_LABEL);
+    HWND list = AddControl(dialog, "ListBox",
+                           WS_BORDER | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
+                           IDC_SERIES_RESULTS, {8, 191, 236, 62}, 0);
+    g_listProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ResultsListProc)));
+    AddControl(dialog, "Static", SS_LEFT | SS_NOPREFIX, IDC_SERIES_RESULT_WHOLE, {8, 255, 236, 18}, 0);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_STOP, {8, 274, 72, 14}, IDS_SERIES_STOP);
+    AddControl(dialog, "Button", BS_PUSHBUTTON | WS_TABSTOP, IDC_SERIES_SHOW_RECEIPTS, {86, 274, 90, 14},
                IDS_SERIES_SHOW_RECEIPTS);
+    FitResultsToScreen(dialog);
 }
 
 void ShowPanel(HWND dialog)
@@ -67,12 +96,14 @@ void SetPanelText(HWND dialog, int id, const char* text)
     NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
 }
 
-// What the state line says in each phase.
+// What the state line says in each phase. A failed Key stays told until the next one comes.
 UINT StateText(const SeriesStatus& status)
 {
     switch (status.phase) {
     case SeriesPhase::Waiting:
-        return IDS_SERIES_WAITING;
+        if (status.reader[0] == '\0')
+            return IDS_SERIES_WAITING_FIRST;
+        return status.lastFailed ? IDS_SERIES_FAILED_NEXT : IDS_SERIES_WAITING;
     case SeriesPhase::Working:
         return IDS_SERIES_WORKING;
     case SeriesPhase::RemoveKey:
@@ -84,19 +115,25 @@ UINT StateText(const SeriesStatus& status)
     case SeriesPhase::Off:
         break;
     }
-    return IDS_SERIES_STOPPED;
+    return status.lastFailed ? IDS_SERIES_FAILED_ENDED : IDS_SERIES_STOPPED;
 }
 
 void ShowState(HWND dialog, const SeriesStatus& status)
 {
     char text[kSharedTextSize * 2];
-    const char* args[] = {status.reader, status.lastMessage};
     const UINT id = StateText(status);
-    if (id == IDS_SERIES_STOPPED)
-        LoadText(id, text, sizeof text);
-    else
-        FormatText(id, text, sizeof text, args, id == IDS_SERIES_FAILED_KEY ? 2 : 1);
+    const char* readerFirst[] = {status.reader, status.lastMessage};
+    const char* messageFirst[] = {status.lastMessage, status.reader};
+    const bool messageLeads = id == IDS_SERIES_FAILED_NEXT || id == IDS_SERIES_FAILED_ENDED;
+    const int count = id == IDS_SERIES_FAILED_KEY || id == IDS_SERIES_FAILED_NEXT ? 2
+                      : id == IDS_SERIES_FAILED_ENDED                              ? 1
+                      : id == IDS_SERIES_STOPPED || id == IDS_SERIES_WAITING_FIRST ? 0
+                                                                                   : 1;
+    FormatText(id, text, sizeof text, messageLeads ? messageFirst : readerFirst, count);
     SetPanelText(dialog, IDC_SERIES_STATE, text);
+    const bool failedShown = status.lastFailed && status.phase != SeriesPhase::Working &&
+                             status.phase != SeriesPhase::Stopping;
+    ShowWindow(GetDlgItem(dialog, IDC_SERIES_ICON), failedShown ? SW_SHOWNA : SW_HIDE);
 }
 
 void ShowCounts(HWND dialog, const SeriesStatus& status)
@@ -129,15 +166,17 @@ void ShowKept(HWND dialog)
                  count > 0 ? FormatTextArg(IDS_SERIES_KEPT, names, text, sizeof text) : LoadText(IDS_SERIES_NOTHING_KEPT));
 }
 
-// A control that went off takes the focus with it: it goes to Stop while the series runs,
-// and back to Several Keys when it has ended.
+// While the series runs the focus rests on the results, where plain keys and Enter start
+// nothing; when it has ended, on Several Keys.
 void KeepFocus(HWND dialog, bool running)
 {
     HWND focus = GetFocus();
-    if (focus != nullptr && focus != dialog && IsWindowEnabled(focus))
+    HWND target = GetDlgItem(dialog, running ? IDC_SERIES_RESULTS : IDC_MAIN_SERIES);
+    if (!running && focus != nullptr && focus != dialog && IsWindowEnabled(focus))
         return;
-    HWND target = GetDlgItem(dialog, running ? IDC_SERIES_STOP : IDC_MAIN_SERIES);
-    if (IsWindowEnabled(target))
+    if (!IsWindowEnabled(target))
+        target = GetDlgItem(dialog, IDC_SERIES_RESULTS);
+    if (target != focus)
         SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
 }
 
@@ -157,26 +196,47 @@ void ShowReceiptsNote(HWND dialog, const ReceiptsState& receipts)
     SetPanelText(dialog, IDC_SERIES_RECEIPTS_NOTE, note);
 }
 
+// Stop, which while the Key is worked on turns into the way to take the stop back; closing
+// the window cannot be taken back.
+void ShowStopButton(HWND dialog, const SeriesStatus& status)
+{
+    const bool stopping = status.phase == SeriesPhase::Stopping;
+    HWND stop = GetDlgItem(dialog, IDC_SERIES_STOP);
+    ReplaceText(stop, LoadText(stopping && !status.closing ? IDS_SERIES_RESUME : IDS_SERIES_STOP));
+    EnableWindow(stop, status.phase != SeriesPhase::Off && !status.closing);
+}
+
 void UpdatePanel(HWND dialog, const SeriesStatus& status)
 {
     ShowState(dialog, status);
     ShowCounts(dialog, status);
     ShowKept(dialog);
     ShowReceiptsNote(dialog, status.receipts);
-    const bool running = status.phase != SeriesPhase::Off;
-    EnableWindow(GetDlgItem(dialog, IDC_SERIES_STOP), running && status.phase != SeriesPhase::Stopping);
-    for (int id : {IDC_MAIN_FORMAT, IDC_MAIN_UNFORMAT, IDC_MAIN_SERIES})
-        EnableWindow(GetDlgItem(dialog, id), !running && !g_attempt.busy && PolicyAllowsButton(id));
+    ShowStopButton(dialog, status);
     if (!g_attempt.busy)
-        KeepFocus(dialog, running);
+        KeepFocus(dialog, status.phase != SeriesPhase::Off);
 }
 
-// The newest result first; the list scrolls sideways so that no message is cut.
-void AddResult(HWND dialog, const char* line)
+// The selected result, whole, below the list.
+void ShowSelectedResult(HWND dialog)
+{
+    HWND list = GetDlgItem(dialog, IDC_SERIES_RESULTS);
+    const auto selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    char line[kSharedTextSize + 64] = "";
+    if (selected >= 0 && SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(selected), 0) < LRESULT{sizeof line})
+        SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(line));
+    SetPanelText(dialog, IDC_SERIES_RESULT_WHOLE, line);
+}
+
+// The newest result first and selected; the list scrolls sideways, and the selected line shows
+// whole below it. A failed Key is announced to screen readers at once.
+void AddResult(HWND dialog, const char* line, bool failed)
 {
     HWND list = GetDlgItem(dialog, IDC_SERIES_RESULTS);
     SendMessageA(list, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(line));
     SendMessageA(list, LB_DELETESTRING, kMostShownResults, 0);
+    SendMessageA(list, LB_SETCURSEL, 0, 0);
+    ShowSelectedResult(dialog);
     HDC dc = GetDC(list);
     HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0)));
     SIZE size = {};
@@ -186,6 +246,8 @@ void AddResult(HWND dialog, const char* line)
     const auto extent = static_cast<LONG>(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0));
     if (size.cx + 8 > extent)
         SendMessageA(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(size.cx + 8), 0);
+    if (failed)
+        NotifyWinEvent(EVENT_SYSTEM_ALERT, GetDlgItem(dialog, IDC_SERIES_STATE), OBJID_CLIENT, CHILDID_SELF);
 }
 
 constexpr SeriesPanel kPanel{ShowPanel, UpdatePanel, AddResult};
@@ -203,9 +265,11 @@ void Start(HWND dialog)
 
 const SeriesPanel& MainDialogSeriesPanel() { return kPanel; }
 
-void OnSeriesCommand(HWND dialog, int id)
+void OnSeriesCommand(HWND dialog, int id, int code)
 {
-    if (id == IDC_MAIN_SERIES)
+    if (id == IDC_SERIES_RESULTS && code == LBN_SELCHANGE)
+        ShowSelectedResult(dialog);
+    else if (id == IDC_MAIN_SERIES)
         Start(dialog);
     else if (id == IDC_SERIES_STOP)
         RequestSeriesStop(dialog, false);

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-// The series' commands: start (with its confirmation), Stop, and show the receipts.
-void OnSeriesCommand(HWND mainDialog, int id);
+// The series' commands: start (with its confirmation), Stop, show the receipts, a result chosen.
+void OnSeriesCommand(HWND mainDialog, int id, int code);
 
 // How the main dialog draws a series.
 const SeriesPanel& MainDialogSeriesPanel();

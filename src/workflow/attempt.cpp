@@ -6,10 +6,11 @@
 #include "core/attempt_state.h"
 #include "core/policy.h"
 #include "keylib/key_library.h"
+#include "records/event_log.h"
+#include "workflow/attempt_record.h"
 #include "res/resource.h"
 #include "text/message_box.h"
 #include "text/text.h"
-#include "workflow/series.h"
 
 #include <cstdio>
 #include <cstring>
@@ -19,26 +20,14 @@ namespace {
 // The buttons that could start another attempt or end the program, in this order.
 constexpr int kAttemptButtons[] = {IDC_MAIN_FORMAT, IDC_MAIN_EXIT, IDC_MAIN_UNFORMAT, IDC_MAIN_SERIES};
 
-// While a series runs, it alone starts attempts: only Exit comes back on between its Keys.
-void EnableButtons(HWND mainDialog, bool enable)
-{
-    for (int id : kAttemptButtons)
-        EnableWindow(GetDlgItem(mainDialog, id),
-                     enable && (id == IDC_MAIN_EXIT || !SeriesRunning()) && PolicyAllowsButton(id));
-}
-
-// After No or Cancel the user goes on from the button that started the attempt; in a series
-// the focus is left where it is unless it was lost.
+// The user goes on from the control that started the attempt, whichever way it ended.
 void RestoreFocus(HWND mainDialog)
 {
     HWND focus = GetFocus();
-    const bool lost = focus == nullptr || focus == mainDialog || !IsWindowEnabled(focus);
-    if (SeriesRunning() && !lost)
-        return;
     HWND target = GetDlgItem(mainDialog, g_attempt.startedBy);
     if (target == nullptr || !IsWindowEnabled(target))
-        target = GetDlgItem(mainDialog, SeriesRunning() ? IDC_SERIES_STOP : IDC_MAIN_FORMAT);
-    if (target != nullptr && target != focus)
+        target = GetDlgItem(mainDialog, IDC_MAIN_FORMAT);
+    if (target != nullptr && target != focus && IsWindowEnabled(target))
         SendMessageA(mainDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
 }
 
@@ -93,18 +82,63 @@ void TakeVanishedWorkerAsFault()
 // How long a wait for the worker sleeps before it looks at the outcome again.
 constexpr DWORD kWorkerPollDelay = 20;
 
+const AttemptListener* g_listener; // who started the attempt under way
+
+// The one end of every attempt: its record first, then a key-library fault is told, the
+// buttons come back, and whoever started it goes on.
+void EndAttempt(HWND mainDialog)
+{
+    if (!g_attempt.busy)
+        return;
+    if (g_keyLibGuard.faulted()) {
+        g_attempt.exitCode = kExitFailed;
+        LogKeyLibraryFault(g_app.keyLibrary);
+    }
+    const AttemptResult result = AttemptSoFar();
+    const AttemptListener* listener = g_listener;
+    if (listener != nullptr && listener->ending != nullptr)
+        listener->ending(result);
+    if (!g_attempt.stoppedTold && !g_attempt.quiet)
+        KeyLibraryUsable(mainDialog);
+    g_attempt.busy = false;
+    // Whichever way the attempt ended, the credential it was given has no use any more.
+    if (g_attempt.reachedSetUp)
+        SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
+    g_attempt.reachedSetUp = false;
+    ForgetRejectedCredential();
+    KillTimer(mainDialog, kButtonsOffTimer);
+    EnableAttemptButtons(mainDialog, !g_attempt.options.startButtonsStayOff);
+    RestoreFocus(mainDialog);
+    UnblockShutdown(mainDialog);
+    if (listener != nullptr && listener->ended != nullptr)
+        listener->ended(mainDialog, result);
+}
+
+void LogSingleAttempt(const AttemptResult& result)
+{
+    char message[kSharedTextSize];
+    LogKeyEnded(ReceiptOf(result, 0, g_attempt.keyReader, message, sizeof message), "");
+}
+
+void EndSingleAttempt(HWND mainDialog, const AttemptResult& result)
+{
+    g_app.exitCode = result.exitCode;
+    if (result.exitCode == kExitSuccess)
+        SendMessageA(mainDialog, WM_COMMAND, IDC_MAIN_EXIT, 0);
+}
+
 
 } // namespace
 
 // Dispatches what the thread's windows were sent or posted, its own held back by them as
-// in a library call. A quit message goes back for the loop that waits for it.
-void DispatchWaitingMessages()
+// in a library call. A quit is kept by the wait, which hands it back when it ends.
+void DispatchWaitingMessages(QuitKeeper& quit)
 {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
+            quit.keep(message);
+            continue;
         }
         TranslateMessage(&message);
         DispatchMessageA(&message);
@@ -139,7 +173,7 @@ void TurnButtonsOff(HWND mainDialog)
     KillTimer(mainDialog, kButtonsOffTimer);
     if (!g_attempt.busy)
         return;
-    EnableButtons(mainDialog, false);
+    EnableAttemptButtons(mainDialog, false);
     // A disabled button that keeps the focus still takes Enter and Space. Where the platform
     // has taken the focus from it already, moving the focus again would only cost time
     // before the next window shows.
@@ -156,6 +190,7 @@ void BeginAttempt(HWND mainDialog, ButtonsOff when)
     g_attempt.resultMessage = 0;
     g_attempt.resultError = 0;
     g_attempt.chosenReader[0] = '\0';
+    g_attempt.keyReader[0] = '\0';
     g_attempt.answeredNo = false;
     g_attempt.usedKept = false;
     g_attempt.cardType = 0;
@@ -168,28 +203,41 @@ void BeginAttempt(HWND mainDialog, ButtonsOff when)
     BlockShutdown(mainDialog);
 }
 
-void EndAttempt(HWND mainDialog)
+void EnableAttemptButtons(HWND mainDialog, bool startsAllowed)
 {
-    if (!g_attempt.busy)
-        return;
-    if (g_keyLibGuard.faulted())
-        g_attempt.exitCode = kExitFailed;
-    // A series' receipt is on the disk before anything else can happen: a box, the session's end.
-    RecordSeriesKey();
-    // Whatever call faulted, on whichever path, the user learns it before the attempt ends.
-    if (!g_attempt.stoppedTold && !g_attempt.quiet)
-        KeyLibraryUsable(mainDialog);
-    g_attempt.busy = false;
-    // Whichever way the attempt ended, the credential it was given has no use any more.
-    if (g_attempt.reachedSetUp)
-        SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
-    g_attempt.reachedSetUp = false;
-    ForgetRejectedCredential();
-    KillTimer(mainDialog, kButtonsOffTimer);
-    EnableButtons(mainDialog, true);
-    RestoreFocus(mainDialog);
-    UnblockShutdown(mainDialog);
-    SeriesKeyEnded(mainDialog);
+    for (int id : kAttemptButtons)
+        EnableWindow(GetDlgItem(mainDialog, id),
+                     !g_attempt.busy && (id == IDC_MAIN_EXIT || startsAllowed) && PolicyAllowsButton(id));
+}
+
+const AttemptListener kSingleAttempt{LogSingleAttempt, EndSingleAttempt, nullptr};
+
+AttemptResult AttemptSoFar()
+{
+    return {g_attempt.operation, g_attempt.exitCode, g_attempt.resultMessage, g_attempt.resultError,
+            g_attempt.cardType, g_attempt.clearAll, g_attempt.answeredNo};
+}
+
+void QuietenAttempt() { g_attempt.quiet = true; }
+
+bool KeepTypedForPrompt(WPARAM character)
+{
+    if (!g_attempt.settingUp)
+        return false;
+    const size_t length = strnlen(g_attempt.typedAhead, sizeof g_attempt.typedAhead - 1);
+    if (character == '\b' && length > 0)
+        g_attempt.typedAhead[length - 1] = '\0';
+    else if (character >= ' ' && character != 0x7F && length + 1 < sizeof g_attempt.typedAhead)
+        g_attempt.typedAhead[length] = static_cast<char>(character);
+    else if (character >= ' ' && character != 0x7F)
+        g_attempt.typedAheadLost = true;
+    return true;
+}
+
+void TellKeptDropped(HWND mainDialog)
+{
+    if (g_listener != nullptr && g_listener->keptDropped != nullptr)
+        g_listener->keptDropped(mainDialog);
 }
 
 void EndAttemptUnlessWorking(HWND mainDialog)
@@ -207,6 +255,12 @@ bool RunAttempt(HWND mainDialog, const AttemptRequest& request)
     BeginAttempt(mainDialog, request.connectPrompt ? ButtonsOff::BehindPrompt : ButtonsOff::Now);
     g_attempt.startedBy = request.startedBy;
     g_attempt.occupyAll = request.occupyAll;
+    g_attempt.options = request.options;
+    g_listener = request.listener;
+    ForgetTypedAhead();
+    if (request.typedAhead != nullptr)
+        lstrcpynA(g_attempt.typedAhead, request.typedAhead, sizeof g_attempt.typedAhead);
+    g_attempt.readerNamed = request.reader != nullptr;
     CopyShortened(g_attempt.namedReader, sizeof g_attempt.namedReader, request.reader != nullptr ? request.reader : "");
     const bool answered = KeyLibraryUsable(mainDialog) &&
                           (!request.connectPrompt || ShowMessage(mainDialog, IDS_CONNECT_KEY, MB_OKCANCEL) == IDOK);
@@ -215,7 +269,7 @@ bool RunAttempt(HWND mainDialog, const AttemptRequest& request)
         // disabled ones; the user gets it back where the attempt started. (While the attempt
         // goes on it must stay on a control: keys typed ahead for the credential field come to it.)
         SetFocus(nullptr);
-        EndAttempt(mainDialog);
+        EndAttemptUnlessWorking(mainDialog);
         return true;
     }
     TurnButtonsOff(mainDialog);
@@ -247,6 +301,7 @@ void WaitForWorkerToEnd(DWORD milliseconds)
     // The worker waits for its stage codes to be handled, and a key library may wait for a
     // window of its own on this thread: both are served meanwhile.
     const MessageHold hold;
+    QuitKeeper quit;
     const DWORD start = GetTickCount();
     while (g_attempt.worker != nullptr && !WorkerFinished()) {
         const DWORD waited = GetTickCount() - start;
@@ -256,7 +311,7 @@ void WaitForWorkerToEnd(DWORD milliseconds)
                                 ? kWorkerPollDelay
                                 : milliseconds - waited;
         if (MsgWaitForMultipleObjects(1, &g_attempt.worker, FALSE, slice, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
-            DispatchWaitingMessages();
+            DispatchWaitingMessages(quit);
     }
 }
 

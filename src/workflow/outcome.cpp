@@ -8,7 +8,6 @@
 #include "res/resource.h"
 #include "text/message_box.h"
 #include "text/text.h"
-#include "workflow/series.h"
 
 #include <cstring>
 
@@ -21,15 +20,6 @@ bool ShouldShow(RetryMessageWhen when)
 
 void SetTitle(HWND mainDialog, UINT textId) { SetWindowTextA(mainDialog, LoadText(textId)); }
 
-// The attempt ends only once the message is gone: until then a queued Format or close
-// must still find the program busy. A series goes on with the next Key instead.
-void ReportSuccess(HWND mainDialog)
-{
-    TellResult(mainDialog, IDS_SUCCESS, MB_OK, kExitSuccess);
-    EndAttempt(mainDialog);
-    if (!g_attempt.inSeries)
-        SendMessageA(mainDialog, WM_COMMAND, IDC_MAIN_EXIT, 0);
-}
 
 // Where the Key's dialog offers "Clear all Key's data" and it was not chosen, the message
 // says that it makes room.
@@ -39,15 +29,16 @@ UINT NoFreeSpaceMessage()
                                                                                    : IDS_NO_FREE_SPACE;
 }
 
-// Advice to press Format again does not fit a series: there the Key is set aside.
-UINT ForSeries(UINT textId)
+// Advice to press Format again does not fit results shown in the window, where Key follows
+// Key: there the Key is set aside.
+UINT InWindow(UINT textId)
 {
-    constexpr UINT kSeriesAdvice[][2] = {
+    constexpr UINT kSetAsideAdvice[][2] = {
         {IDS_KEY_REMOVED_FORMAT, IDS_SERIES_KEY_REMOVED},
         {IDS_NO_FREE_SPACE_CLEAR_ALL, IDS_SERIES_NO_FREE_SPACE},
         {IDS_PASS_PHRASE_BLOCKED, IDS_SERIES_PASS_PHRASE_BLOCKED},
     };
-    for (const auto& advice : kSeriesAdvice)
+    for (const auto& advice : kSetAsideAdvice)
         if (advice[0] == textId)
             return advice[1];
     return textId;
@@ -79,16 +70,16 @@ UINT OperationFailedMessage()
 void TellResult(HWND owner, UINT textId, UINT style, int exitCode)
 {
     g_attempt.exitCode = exitCode;
-    g_attempt.resultMessage = g_attempt.inSeries ? ForSeries(textId) : textId;
-    if (!g_attempt.inSeries && !g_attempt.quiet)
+    g_attempt.resultMessage = g_attempt.options.resultsInWindow ? InWindow(textId) : textId;
+    if (!g_attempt.options.resultsInWindow && !g_attempt.quiet)
         ShowMessage(owner, textId, style);
 }
 
-// In a series the fault is told once the Key's receipt is written, when the attempt ends.
+// With results in the window the fault is told once the attempt's record is made, at its end.
 void ShowFailure(HWND owner, UINT textId)
 {
     TellResult(owner, textId, MB_ICONERROR, kExitFailed);
-    if (!g_attempt.inSeries)
+    if (!g_attempt.options.resultsInWindow)
         KeyLibraryUsable(owner);
 }
 
@@ -111,7 +102,9 @@ void ShowOutcome(HWND mainDialog, WPARAM code)
     switch (static_cast<unsigned>(code)) {
     case kFormatted:
     case kUnformatted:
-        ReportSuccess(mainDialog);
+        // The attempt ends once the message is gone: until then a queued Format or close
+        // still finds the program busy.
+        TellResult(mainDialog, IDS_SUCCESS, MB_OK, kExitSuccess);
         break;
     case kStageFormatting:
         SetTitle(mainDialog, IDS_STAGE_FORMATTING);
@@ -151,11 +144,17 @@ void RetryCredential(HWND owner, int cardType)
 {
     const CardType& type = CardTypeOf(cardType);
     RememberRejectedCredential();
-    // A credential kept for the next Keys is dropped as soon as a Key refuses it.
+    // A credential kept for the next Keys is dropped as soon as a Key refuses it. A refused kept
+    // one says the batch is not what the user thought: nothing stays kept, and the prompt does
+    // not offer the refused value again.
     const bool keptRefused = g_attempt.usedKept;
     g_attempt.usedKept = false;
     ForgetKeptCredential(cardType);
-    SeriesKeptChanged(owner);
+    if (keptRefused) {
+        ForgetKeptCredentials();
+        SecureZeroMemory(g_attempt.credential, sizeof g_attempt.credential);
+    }
+    TellKeptDropped(owner);
     g_attempt.exitCode = kExitRejected;
     // A Key with no way to ask again has still refused the attempt: say that it failed.
     const UINT message = type.retryMessage != 0 ? type.retryMessage : OperationFailedMessage();

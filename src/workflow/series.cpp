@@ -2,19 +2,18 @@
 
 #include "common/fault_guard.h"
 #include "core/app_context.h"
-#include "core/card_types.h"
-#include "core/policy.h"
-#include "dialogs/choose_key_dialog.h"
 #include "dialogs/series_confirm_dialog.h"
 #include "keylib/key_library.h"
-#include "records/receipts.h"
+#include "records/event_log.h"
 #include "res/resource.h"
 #include "text/message_box.h"
 #include "workflow/reader_walk.h"
-#include "workflow/workflow.h"
+#include "workflow/series_state.h"
 
 #include <cstdio>
 #include <cstring>
+
+Series g_series;
 
 namespace {
 
@@ -24,25 +23,26 @@ constexpr DWORD kProbeDelay = 500;
 constexpr DWORD kPollerStopWait = 5000;
 constexpr UINT kSeriesWatchDelay = 500;
 constexpr DWORD kPollerWaitSlice = 20;
+// The poller's message when a series that waits for the first reader has seen one.
+constexpr WPARAM kReaderAppeared = 100;
 
-struct Series {
-    SeriesStatus status;
-    SeriesPanel panel;
-    int keyNumber;        // of the Key in hand, from 1
-    bool keyRecorded;     // its receipt has been written, or tried
-    int firstFailure;     // the exit code of the first Key that failed; success while none did
-    bool faulted;         // the key library faulted: the series ends with the failure code
-    bool stopRequested;
-    bool closeRequested;
-    bool receiptLost;     // a receipt could not be written: the series stops before the next Key
-    char lostReceipt[kSharedTextSize]; // what the message says of the Key whose receipt is missing
-    HANDLE poller;
-    HANDLE probeNow; // the main dialog wants to know whether a Key is there
-    HANDLE stop;
-    Receipts receipts;
-};
+char g_appearedReader[kReaderNameSize]; // written by the poller before it posts kReaderAppeared
 
-Series g_series;
+// Until the series has a reader, the first one listed becomes it.
+WPARAM LookForKey()
+{
+    if (g_series.status.reader[0] != '\0')
+        return static_cast<WPARAM>(ProbeReader(g_series.status.reader));
+    char names[kMostKeyChoices][kReaderNameSize];
+    char listed[kListedNamesSize];
+    const int count = ListUsableReaders(names, kMostKeyChoices, listed);
+    if (count < 0)
+        return static_cast<WPARAM>(KeyPresence::Failed);
+    if (count == 0)
+        return static_cast<WPARAM>(KeyPresence::Absent);
+    std::strcpy(g_appearedReader, names[0]);
+    return kReaderAppeared;
+}
 
 // Looks for a Key each time the main dialog asks, which it does only while no attempt is
 // under way: the key library is never called by two threads at once.
@@ -51,9 +51,9 @@ DWORD WINAPI Poll(LPVOID)
     const HANDLE events[] = {g_series.stop, g_series.probeNow};
     while (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1 &&
            WaitForSingleObject(g_series.stop, kProbeDelay) == WAIT_TIMEOUT) {
-        const KeyPresence presence = ProbeReader(g_series.status.reader);
-        PostMessageA(g_app.mainDialog, kSeriesProbeMessage, static_cast<WPARAM>(presence), 0);
-        if (presence == KeyPresence::Failed)
+        const WPARAM presence = LookForKey();
+        PostMessageA(g_app.mainDialog, kSeriesProbeMessage, presence, 0);
+        if (presence == static_cast<WPARAM>(KeyPresence::Failed))
             break;
     }
     // As for the worker: after a fault the loader must not call the library for this thread.
@@ -85,6 +85,7 @@ void EndPoller()
         return;
     SetEvent(g_series.stop);
     const MessageHold hold;
+    QuitKeeper quit;
     const DWORD start = GetTickCount();
     while (WaitForSingleObject(g_series.poller, 0) == WAIT_TIMEOUT && !g_keyLibGuard.faulted()) {
         if (GetTickCount() - start >= kPollerStopWait) {
@@ -93,7 +94,7 @@ void EndPoller()
             break;
         }
         if (MsgWaitForMultipleObjects(1, &g_series.poller, FALSE, kPollerWaitSlice, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
-            DispatchWaitingMessages();
+            DispatchWaitingMessages(quit);
     }
     for (HANDLE* handle : {&g_series.poller, &g_series.probeNow, &g_series.stop}) {
         CloseHandle(*handle);
@@ -119,7 +120,7 @@ int SeriesExitCode()
 
 // The one end of every series, however it came: nothing starts after it, the poller is gone,
 // the receipts closed, the kept credentials wiped; then the user learns why it ended.
-void EndSeries(HWND dialog)
+void EndSeries(HWND dialog, bool quiet)
 {
     if (!SeriesRunning())
         return;
@@ -128,12 +129,15 @@ void EndSeries(HWND dialog)
     g_series.faulted = g_series.faulted || g_keyLibGuard.faulted();
     CloseReceipts(g_series.receipts);
     ForgetKeptCredentials();
-    g_attempt.inSeries = false;
-    g_attempt.reformatWithoutAsking = false;
-    g_attempt.exitCode = SeriesExitCode();
+    g_app.exitCode = SeriesExitCode();
+    if (g_keyLibGuard.faulted())
+        LogKeyLibraryFault(g_app.keyLibrary);
+    LogSeriesEnded(g_series.status.reader, g_series.name, g_series.status.done, g_series.status.failed,
+                   g_series.status.notFormatted, g_app.exitCode);
     KillTimer(dialog, kSeriesWatchTimer);
+    EnableAttemptButtons(dialog, true);
     Update(dialog);
-    if (g_attempt.quiet)
+    if (quiet)
         return;
     if (g_series.receiptLost)
         ShowText(dialog, g_series.lostReceipt, MB_ICONERROR);
@@ -142,135 +146,61 @@ void EndSeries(HWND dialog)
     EndCommandLineSeries(dialog);
 }
 
-// The message of the Key's end in the user's language.
-UINT ResultMessage()
+// The Key's attempt is over: it is counted and shown; the series ends after it when asked to,
+// else the next Key starts once this one is gone.
+void KeyEnded(HWND dialog, const AttemptResult& result)
 {
-    if (g_attempt.answeredNo)
-        return IDS_SERIES_SKIPPED;
-    return g_attempt.resultMessage != 0 ? g_attempt.resultMessage : IDS_SERIES_CANCELLED;
-}
-
-// How the Key's attempt ended, in the receipts' fixed words.
-const char* ResultWord()
-{
-    switch (g_attempt.exitCode) {
-    case kExitSuccess:
-        return "success";
-    case kExitRejected:
-        return "rejected";
-    case kExitBlocked:
-        return "blocked";
-    case kExitNoKey:
-        return "removed";
-    case kExitCancelled:
-        return g_attempt.answeredNo ? "skipped" : "cancelled";
-    default:
-        return "failed";
+    if (!SeriesRunning())
+        return;
+    RecordKey(result);
+    const bool done = result.exitCode == kExitSuccess;
+    const bool failed = KeyFailed(result);
+    done ? ++g_series.status.done : failed ? ++g_series.status.failed : ++g_series.status.notFormatted;
+    if (failed && g_series.firstFailure == kExitSuccess)
+        g_series.firstFailure = result.exitCode;
+    g_series.status.lastDone = done;
+    g_series.status.lastFailed = failed;
+    LoadText(ResultMessage(result), g_series.status.lastMessage, sizeof g_series.status.lastMessage);
+    ShowResult(dialog, result);
+    MessageBeep(done ? MB_ICONINFORMATION : failed ? MB_ICONERROR : MB_ICONWARNING);
+    g_series.faulted = g_series.faulted || g_keyLibGuard.faulted();
+    if (g_series.faulted || g_series.receiptLost || g_series.stopRequested) {
+        EndSeries(dialog, false);
+        return;
     }
+    // A Key that went before any work is gone already; any other has had its turn and the
+    // next one starts once it is gone.
+    SetPhase(dialog, result.exitCode == kExitNoKey ? SeriesPhase::Waiting
+                     : failed                       ? SeriesPhase::KeyFailed
+                                                    : SeriesPhase::RemoveKey);
+    Probe();
 }
 
-bool KeyFailed()
-{
-    return g_attempt.exitCode != kExitSuccess && g_attempt.exitCode != kExitCancelled &&
-           g_attempt.exitCode != kExitNoKey;
-}
+void KeptDropped(HWND dialog) { Update(dialog); }
 
-// Writing failed: the series stops before the next Key, and says which Key has no receipt.
-void NoteLostReceipt(const char* message)
-{
-    char number[16];
-    char reason[kSharedTextSize] = "";
-    std::snprintf(number, sizeof number, "%d", g_series.keyNumber);
-    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, g_series.receipts.error, 0,
-                       reason, sizeof reason, nullptr) == 0)
-        std::snprintf(reason, sizeof reason, "0x%08lX", g_series.receipts.error);
-    const char* args[] = {number, g_series.status.reader, message, g_series.receipts.path, reason};
-    FormatTextFitted(IDS_SERIES_RECEIPT_FAILED, g_series.lostReceipt, sizeof g_series.lostReceipt, args, 5);
-    g_series.receiptLost = true;
-}
+constexpr AttemptListener kSeriesKey{RecordKey, KeyEnded, KeptDropped};
 
-// One Key's attempt, as the series runs it: no connect prompt, the Key is there already.
+// One Key's attempt, as the series runs it: no connect prompt, the Key is there already, the
+// data-loss question was answered at the start, and the results go into the window.
 void StartKey(HWND dialog)
 {
     ++g_series.keyNumber;
     g_series.keyRecorded = false;
+    g_series.status.lastFailed = false;
     SetPhase(dialog, SeriesPhase::Working);
-    RunAttempt(dialog, {Operation::Format, g_series.status.reader, false, IDC_SERIES_STOP,
-                        ArgumentIs(2, kOccupyAllWord)});
-}
-
-// The time, the Key's number and its message, newest first, in the window.
-void ShowResult(HWND dialog, const char* message)
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char number[16];
-    char text[kSharedTextSize];
-    char line[kSharedTextSize + 16];
-    std::snprintf(number, sizeof number, "%d", g_series.keyNumber);
-    const char* args[] = {number, message};
-    FormatText(IDS_SERIES_RESULT_LINE, text, sizeof text, args, 2);
-    std::snprintf(line, sizeof line, "%02d:%02d:%02d  %s", now.wHour, now.wMinute, now.wSecond, text);
-    if (IsWindow(dialog))
-        g_series.panel.addResult(dialog, line);
-}
-
-// Which reader: the one named on the command line, the only one there, or the user's choice.
-// A reader that is not connected is told with the ones that are.
-bool ChooseReader(HWND dialog)
-{
-    char names[kMostKeyChoices][kReaderNameSize];
-    char listed[kListedNamesSize];
-    const int count = ListUsableReaders(names, kMostKeyChoices, listed);
-    if (count < 0) {
-        ShowFailure(dialog, IDS_INIT_KEY_FAILED);
-        return false;
-    }
-    g_attempt.exitCode = kExitNoKey;
-    if (count == 0) {
-        ShowMessage(dialog, IDS_NO_READER, MB_ICONWARNING);
-        return false;
-    }
-    if (g_app.argumentCount > 1) {
-        for (int i = 0; i < count; ++i)
-            if (std::strcmp(names[i], g_app.arguments[1]) == 0) {
-                std::strcpy(g_series.status.reader, names[i]);
-                return true;
-            }
-        const char* args[] = {g_app.arguments[1], listed};
-        char text[kSharedTextSize];
-        ShowText(dialog, FormatTextFitted(IDS_NAMED_READER_MISSING, text, sizeof text, args, 2), MB_ICONWARNING);
-        return false;
-    }
-    const char* list[kMostKeyChoices];
-    for (int i = 0; i < count; ++i)
-        list[i] = names[i];
-    const int chosen = count == 1 ? 0 : ChooseKey(dialog, list, count, IDS_SERIES_CHOOSE_READER);
-    g_attempt.exitCode = kExitCancelled;
-    if (chosen < 0)
-        return false;
-    std::strcpy(g_series.status.reader, names[chosen]);
-    return true;
-}
-
-// The receipts file: the administrator's folder when a policy sets one, else the one named on
-// the command line after the reader, unless that word is the option for all free space, or
-// the usual one.
-bool OpenSeriesReceipts(HWND dialog, const char* programVersion, const char* keyLibraryVersion)
-{
-    const bool named = g_app.argumentCount > 2 && !ArgumentIs(2, kOccupyAllWord);
-    if (OpenReceipts(g_series.receipts, named ? g_app.arguments[2] : nullptr, PolicyReceiptsFolder(),
-                     programVersion, keyLibraryVersion))
-        return true;
-    char reason[kSharedTextSize] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, g_series.receipts.error, 0,
-                   reason, sizeof reason, nullptr);
-    char path[MAX_PATH + kSharedTextSize];
-    std::snprintf(path, sizeof path, "%s (%s)", g_series.receipts.path, reason);
-    char text[kSharedTextSize];
-    ShowText(dialog, FormatTextArg(IDS_SERIES_NO_RECEIPTS, path, text, sizeof text), MB_ICONERROR);
-    g_attempt.exitCode = kExitFailed;
-    return false;
+    AttemptOptions options{};
+    options.confirm = g_series.reformatWithoutAsking ? Confirmation::None : Confirmation::FormattedKeys;
+    options.askBeforeClearAll = true;
+    options.resultsInWindow = true;
+    options.offerKeep = true;
+    options.startButtonsStayOff = true;
+    // What was typed just before the Key was noticed begins its credential.
+    if (GetTickCount() - g_series.lastTyped > kTypedForKeyWindow)
+        ForgetTypedWhileWaiting();
+    options.typingMissed = g_series.typedLost;
+    RunAttempt(dialog, {Operation::Format, g_series.status.reader, false, IDC_SERIES_RESULTS,
+                        ArgumentIs(2, kOccupyAllWord), options, &kSeriesKey, g_series.typed});
+    ForgetTypedWhileWaiting();
 }
 
 void StartPoller(HWND dialog)
@@ -281,6 +211,22 @@ void StartPoller(HWND dialog)
     SetTimer(dialog, kSeriesWatchTimer, kSeriesWatchDelay, nullptr);
 }
 
+void ResetSeries(const SeriesPanel& panel, bool reformat)
+{
+    char reader[kReaderNameSize];
+    std::strcpy(reader, g_series.status.reader);
+    g_series.status = SeriesStatus{};
+    g_series.status.phase = SeriesPhase::Waiting;
+    std::strcpy(g_series.status.reader, reader);
+    g_series.panel = panel;
+    g_series.reformatWithoutAsking = reformat;
+    g_series.keyNumber = 0;
+    g_series.firstFailure = kExitSuccess;
+    g_series.faulted = g_series.stopRequested = g_series.closeRequested = g_series.receiptLost = false;
+    g_series.lastTyped = GetTickCount() - kTypedForKeyWindow;
+    ForgetTypedWhileWaiting();
+}
+
 } // namespace
 
 bool SeriesRunning() { return g_series.status.phase != SeriesPhase::Off; }
@@ -289,28 +235,22 @@ void ShowSeriesReceipts() { ShowReceiptsFile(g_series.receipts); }
 
 void StartSeries(HWND dialog, const SeriesPanel& panel, const char* programVersion, const char* keyLibraryVersion)
 {
-    if (SeriesRunning() || g_attempt.busy || !KeyLibraryUsable(dialog) || !ChooseReader(dialog))
+    if (SeriesRunning() || g_attempt.busy || !KeyLibraryUsable(dialog) || !ChooseSeriesReader(dialog))
         return;
     bool reformat = false;
-    if (!ConfirmSeries(dialog, g_series.status.reader, &reformat)) {
-        g_attempt.exitCode = kExitCancelled;
+    if (!ConfirmSeries(dialog, g_series.status.reader[0] != '\0' ? g_series.status.reader : LoadText(IDS_SERIES_FIRST_READER),
+                       &reformat)) {
+        g_app.exitCode = kExitCancelled;
         return;
     }
     if (!OpenSeriesReceipts(dialog, programVersion, keyLibraryVersion))
         return;
-    const SeriesStatus fresh{SeriesPhase::Waiting, {}, 0, 0, 0, false, {}, {}};
-    char reader[kReaderNameSize];
-    std::strcpy(reader, g_series.status.reader);
-    g_series.status = fresh;
-    std::strcpy(g_series.status.reader, reader);
-    g_series.panel = panel;
-    g_series.keyNumber = 0;
-    g_series.firstFailure = kExitSuccess;
-    g_series.faulted = g_series.stopRequested = g_series.closeRequested = g_series.receiptLost = false;
-    g_attempt.inSeries = true;
-    g_attempt.reformatWithoutAsking = reformat;
-    g_attempt.exitCode = kExitCancelled;
+    ResetSeries(panel, reformat);
+    g_app.exitCode = kExitCancelled;
+    NameSeries(g_series.name, sizeof g_series.name);
+    LogSeriesStarted(g_series.status.reader, g_series.name, g_series.receipts.path);
     panel.show(dialog);
+    EnableAttemptButtons(dialog, false);
     StartPoller(dialog);
     Update(dialog);
     Probe();
@@ -322,11 +262,14 @@ void RequestSeriesStop(HWND dialog, bool thenClose)
         return;
     g_series.closeRequested = g_series.closeRequested || thenClose;
     if (!g_attempt.busy) {
-        EndSeries(dialog);
+        EndSeries(dialog, false);
         return;
     }
-    g_series.stopRequested = true;
-    SetPhase(dialog, SeriesPhase::Stopping);
+    // Stop pressed again while the Key is worked on takes the stop back; closing cannot be.
+    const bool undo = g_series.stopRequested && !thenClose && !g_series.closeRequested;
+    g_series.stopRequested = !undo;
+    g_series.status.closing = g_series.closeRequested;
+    SetPhase(dialog, undo ? SeriesPhase::Working : SeriesPhase::Stopping);
 }
 
 void OnSeriesProbe(HWND dialog, WPARAM presence)
@@ -334,10 +277,16 @@ void OnSeriesProbe(HWND dialog, WPARAM presence)
     // A result that comes after the series ended, or while a Key is worked on, is stale.
     if (!SeriesRunning() || g_attempt.busy || g_series.status.phase == SeriesPhase::Stopping)
         return;
+    if (presence == kReaderAppeared) {
+        std::strcpy(g_series.status.reader, g_appearedReader);
+        Update(dialog);
+        Probe();
+        return;
+    }
     switch (static_cast<KeyPresence>(presence)) {
     case KeyPresence::Failed:
         g_series.faulted = true;
-        EndSeries(dialog);
+        EndSeries(dialog, false);
         return;
     case KeyPresence::Present:
         if (g_series.status.phase == SeriesPhase::Waiting) {
@@ -346,6 +295,7 @@ void OnSeriesProbe(HWND dialog, WPARAM presence)
         }
         break;
     case KeyPresence::Absent:
+        // A failed Key stays told as failed until the next Key is noticed.
         if (g_series.status.phase == SeriesPhase::RemoveKey || g_series.status.phase == SeriesPhase::KeyFailed)
             SetPhase(dialog, SeriesPhase::Waiting);
         break;
@@ -369,70 +319,24 @@ void OnSeriesWatchTimer(HWND dialog)
     if (g_attempt.busy)
         RequestSeriesStop(dialog, false);
     else
-        EndSeries(dialog);
-}
-
-void RecordSeriesKey()
-{
-    if (!g_attempt.inSeries || g_series.keyRecorded || g_series.keyNumber == 0)
-        return;
-    g_series.keyRecorded = true;
-    const CardType& type = CardTypeOf(g_attempt.cardType);
-    char message[kSharedTextSize];
-    LoadText(ResultMessage(), message, sizeof message);
-    const Receipt receipt{g_series.keyNumber, g_series.status.reader, g_attempt.cardType, type.name, "format",
-                          g_attempt.clearAll, ResultWord(), message, g_attempt.resultError};
-    if (!WriteReceipt(g_series.receipts, receipt))
-        NoteLostReceipt(message);
-}
-
-void SeriesKeyEnded(HWND dialog)
-{
-    if (!SeriesRunning() || g_series.status.phase == SeriesPhase::Waiting)
-        return;
-    RecordSeriesKey();
-    const bool done = g_attempt.exitCode == kExitSuccess;
-    const bool failed = KeyFailed();
-    done ? ++g_series.status.done : failed ? ++g_series.status.failed : ++g_series.status.notFormatted;
-    if (failed && g_series.firstFailure == kExitSuccess)
-        g_series.firstFailure = g_attempt.exitCode;
-    g_series.status.lastDone = done;
-    LoadText(ResultMessage(), g_series.status.lastMessage, sizeof g_series.status.lastMessage);
-    ShowResult(dialog, g_series.status.lastMessage);
-    MessageBeep(done ? MB_ICONINFORMATION : failed ? MB_ICONERROR : MB_ICONWARNING);
-    g_series.faulted = g_series.faulted || g_keyLibGuard.faulted();
-    if (g_series.faulted || g_series.receiptLost || g_series.stopRequested || g_attempt.quiet) {
-        EndSeries(dialog);
-        return;
-    }
-    // A Key that went before any work is gone already; any other has had its turn and the
-    // next one starts once it is gone.
-    SetPhase(dialog, g_attempt.exitCode == kExitNoKey ? SeriesPhase::Waiting
-                     : failed                          ? SeriesPhase::KeyFailed
-                                                       : SeriesPhase::RemoveKey);
-    Probe();
-}
-
-void SeriesKeptChanged(HWND dialog)
-{
-    if (SeriesRunning())
-        Update(dialog);
+        EndSeries(dialog, false);
 }
 
 void EndSeriesQuietly(HWND dialog)
 {
     if (!SeriesRunning())
         return;
-    g_attempt.quiet = true;
+    QuietenAttempt();
     if (g_attempt.busy && g_attempt.worker != nullptr && WorkerFinished()) {
         OnWorkerWatchTimer(dialog); // the outcome, and with it the receipt, now
     } else if (g_attempt.busy && g_attempt.worker != nullptr) {
         // The Key is still being changed: what becomes of it is not known.
-        g_attempt.exitCode = kExitFailed;
-        g_attempt.resultMessage = IDS_SERIES_SESSION_ENDED;
-        RecordSeriesKey();
+        AttemptResult result = AttemptSoFar();
+        result.exitCode = kExitFailed;
+        result.message = IDS_SERIES_SESSION_ENDED;
+        RecordKey(result);
     } else if (g_attempt.busy) {
-        RecordSeriesKey(); // asked for its credential or confirmation: left as it was
+        RecordKey(AttemptSoFar()); // asked for its credential or confirmation: left as it was
     }
-    EndSeries(dialog);
+    EndSeries(dialog, true);
 }

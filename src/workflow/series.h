@@ -23,6 +23,8 @@ struct SeriesStatus {
     int failed;
     int notFormatted;      // skipped, cancelled or removed before any work
     bool lastDone;         // the last Key was formatted
+    bool lastFailed;       // the last Key failed: told as such until the next Key is noticed
+    bool closing;          // the window closes when the series has ended
     char lastMessage[kSharedTextSize];
     ReceiptsState receipts; // whether receipts wait on this computer, or arrived at the share
 };
@@ -32,7 +34,7 @@ struct SeriesStatus {
 struct SeriesPanel {
     void (*show)(HWND mainDialog);
     void (*update)(HWND mainDialog, const SeriesStatus& status);
-    void (*addResult)(HWND mainDialog, const char* line);
+    void (*addResult)(HWND mainDialog, const char* line, bool failed);
 };
 
 // Starts a series after its confirmation: on the reader named on the command line, or the
@@ -45,16 +47,16 @@ void ShowSeriesReceipts();
 
 // Stop, or closing the window: while a Key is worked on the series ends after it, and no
 // Key starts after it; else at once. `thenClose`: the window closes after the series' end.
+// Stop again while the Key is worked on takes it back.
 void RequestSeriesStop(HWND mainDialog, bool thenClose);
 
 void OnSeriesProbe(HWND mainDialog, WPARAM presence);
 void OnSeriesWatchTimer(HWND mainDialog);
 
-// Called where each attempt ends: the receipt of the Key, then what comes after it.
-void RecordSeriesKey();
-void SeriesKeyEnded(HWND mainDialog);
-// The credentials kept for the next Keys changed.
-void SeriesKeptChanged(HWND mainDialog);
+// A character typed at the window while the series waits: a Key noticed soon after gets it at
+// the start of its prompt, for what is typed as the Key goes in is meant for it. False when
+// the series does not wait, and the character is the window's.
+bool TakeTypedWhileWaiting(char character);
 
 // The session ends, or the program quits: the Key in hand gets its receipt, then the series
 // ends, without a box or a question.

@@ -26,12 +26,30 @@ bool AcceptClearAll(HWND owner)
     return true;
 }
 
-// Asks for what this type of Key needs, unless a series kept it from an earlier Key; false
-// when the user cancelled. "Clear all Key's data" is always asked for anew.
+constexpr UINT kQuestion = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;
+
+// No is the default: Enter pressed without reading cancels, which harms nothing.
+bool Confirmed(HWND owner, UINT textId) { return ShowMessage(owner, textId, kQuestion) == IDYES; }
+
+// Where Key follows Key, no Key loses all its data by a tick alone: the reader is named, and
+// No leaves the Key as it was.
+bool ClearAllConfirmed(HWND owner)
+{
+    if (!g_attempt.clearAll || !g_attempt.options.askBeforeClearAll)
+        return true;
+    const char* reader = g_attempt.chosenReader[0] != '\0' ? g_attempt.chosenReader : g_attempt.namedReader;
+    char text[kSharedTextSize];
+    g_attempt.answeredNo = ShowText(owner, FormatTextArg(IDS_CONFIRM_CLEAR_ALL_KEY, reader, text, sizeof text),
+                                    kQuestion) != IDYES;
+    return !g_attempt.answeredNo;
+}
+
+// Asks for what this type of Key needs, unless it was kept from an earlier Key; false when the
+// user cancelled. "Clear all Key's data" is always asked for anew.
 bool CollectCredential(HWND owner, int keyStatus)
 {
     const CardType& type = CardTypeOf(g_attempt.cardType);
-    const bool kept = g_attempt.inSeries && TakeKeptCredential(g_attempt.cardType);
+    const bool kept = g_attempt.options.offerKeep && TakeKeptCredential(g_attempt.cardType);
     // A refusal of it is then no typing error of the user's (see RetryCredential).
     g_attempt.usedKept = kept;
     switch (type.step) {
@@ -46,7 +64,7 @@ bool CollectCredential(HWND owner, int keyStatus)
     case CredentialStep::Dialog:
         break;
     }
-    return kept || AskInCredentialDialog(owner, type.dialogTemplate, type.defaultText);
+    return (kept || AskInCredentialDialog(owner, type.dialogTemplate, type.defaultText)) && ClearAllConfirmed(owner);
 }
 
 bool IsFormattedStatus(int keyStatus)
@@ -54,21 +72,16 @@ bool IsFormattedStatus(int keyStatus)
     return (keyStatus >= 0 && keyStatus <= 3) || keyStatus == kKeyClearAllOnly;
 }
 
-// No is the default: Enter pressed without reading cancels, which harms nothing.
-bool Confirmed(HWND owner, UINT textId)
-{
-    return ShowMessage(owner, textId, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
-}
-
-// A series asked its confirmation when it started: a formatted Key gets only its own
-// question there, unless the user chose to reformat such Keys too.
+// The data-loss question may have been answered once for many Keys: a formatted Key then gets
+// only its own question, unless the user chose to reformat such Keys too.
 bool AskDestructiveStep(HWND owner)
 {
-    if (g_attempt.inSeries)
-        return g_attempt.reformatWithoutAsking || Confirmed(owner, IDS_CONFIRM_REFORMAT);
+    const Confirmation confirm = g_attempt.options.confirm;
+    if (confirm == Confirmation::None)
+        return true;
     if (g_attempt.operation == Operation::Format && !Confirmed(owner, IDS_CONFIRM_REFORMAT))
         return false;
-    return Confirmed(owner, IDS_CONFIRM_DATA_LOSS);
+    return confirm == Confirmation::FormattedKeys || Confirmed(owner, IDS_CONFIRM_DATA_LOSS);
 }
 
 // An answer No leaves the Key as it was: it is skipped, which is neither done nor failed.
@@ -123,15 +136,15 @@ bool ReadCardType()
     return g_keyLibGuard.call(&ignored, g_keyLib.GetCardType, g_attempt.reader, &g_attempt.cardType);
 }
 
-// Why no Key was found, with what the user can do about it. In a series the Key went before
-// any work on it: it was not started.
+// Why no Key was found, with what the user can do about it. Where Key follows Key, the Key
+// went before any work on it: it was not started.
 void ReportNoKey(HWND owner, const FoundKeys& found)
 {
-    if (g_attempt.inSeries) {
+    if (g_attempt.options.resultsInWindow) {
         TellResult(owner, IDS_SERIES_NOT_STARTED, MB_ICONWARNING, kExitNoKey);
         return;
     }
-    if (found.readersListed > 0 && g_attempt.namedReader[0] != '\0' && !found.requestedListed) {
+    if (found.readersListed > 0 && g_attempt.readerNamed && !found.requestedListed) {
         const char* names[] = {g_attempt.namedReader, found.listedNames};
         char text[kSharedTextSize];
         g_attempt.exitCode = kExitNoKey;
@@ -150,12 +163,18 @@ bool OpenTheKey(HWND owner, int* keyStatus)
 {
     FoundKeys found;
     const char* requested = g_attempt.chosenReader[0] != '\0' ? g_attempt.chosenReader
-                            : g_attempt.namedReader[0] != '\0' ? g_attempt.namedReader
+                            : g_attempt.readerNamed            ? g_attempt.namedReader
                                                                : nullptr;
     const Discovery discovery = FindUsableKeys(requested, found);
     // The window did not answer during the walk: what was typed meanwhile is kept for a
     // credential field, and answers nothing.
-    g_attempt.typedAheadLost = !TakeTypedAhead(g_attempt.typedAhead, sizeof g_attempt.typedAhead);
+    const bool whole = TakeTypedAhead(g_attempt.typedAhead, sizeof g_attempt.typedAhead);
+    // Keys that went elsewhere before the walk leave the rest of no use: part of a secret is
+    // worse than none.
+    if (!whole || g_attempt.options.typingMissed) {
+        ForgetTypedAhead();
+        g_attempt.typedAheadLost = true;
+    }
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     if (discovery == Discovery::NotFound) {
         ReportNoKey(owner, found);
@@ -166,6 +185,7 @@ bool OpenTheKey(HWND owner, int* keyStatus)
     const OpenKey* key = discovery == Discovery::Found ? ChooseAmong(owner, found) : nullptr;
     if (key != nullptr) {
         g_attempt.reader = key->reader;
+        std::strcpy(g_attempt.keyReader, key->name);
         *keyStatus = key->status;
         if (ReadCardType())
             return true;

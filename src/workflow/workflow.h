@@ -1,5 +1,6 @@
 // The formatting workflow: one attempt from the reader walk to the outcome message.
 #pragma once
+#include "common/queued_input.h"
 #include "core/attempt_state.h"
 
 #include <windows.h>
@@ -41,18 +42,44 @@ enum class ButtonsOff { Now, BehindPrompt };
 void BeginAttempt(HWND mainDialog, ButtonsOff when = ButtonsOff::Now);
 constexpr UINT_PTR kButtonsOffTimer = 3;
 void TurnButtonsOff(HWND mainDialog);
-void EndAttempt(HWND mainDialog);
+// The one rule for the buttons that start attempts or end the program: all off while an
+// attempt runs; else Exit on, and the others as `startsAllowed` and the policy say.
+void EnableAttemptButtons(HWND mainDialog, bool startsAllowed);
 // Ends the attempt when no worker carries it on (it was cancelled, found no Key, failed).
-// Every attempt ends in EndAttempt, which tells a running series first.
+// Every attempt ends there, in one place, which tells whoever started it.
 void EndAttemptUnlessWorking(HWND mainDialog);
+
+// How an attempt ended, as whoever started it learns it.
+struct AttemptResult {
+    Operation operation;
+    int exitCode;
+    UINT message;        // the text that tells it; 0 when the attempt was cancelled
+    DWORD error;         // the PC/SC code of the key-library call that failed, 0 when none did
+    int cardType;
+    bool clearAll;
+    bool answeredNo;     // the Key's own question was answered No: it was skipped
+};
+
+// Whoever starts an attempt hears of its end through these; any may be null.
+struct AttemptListener {
+    // First thing at the end, before any box can show or the session can go: for a record.
+    void (*ending)(const AttemptResult& result);
+    // Last, once the attempt is over and the buttons are back.
+    void (*ended)(HWND mainDialog, const AttemptResult& result);
+    // A credential kept for later Keys was refused by this Key and dropped.
+    void (*keptDropped)(HWND mainDialog);
+};
 
 // What an attempt is to do, and where.
 struct AttemptRequest {
     Operation operation;
     const char* reader;  // the only reader to look in; null: every reader
     bool connectPrompt;  // the user is asked to connect the Key first
-    int startedBy;       // the control that gets the focus back after No or Cancel
+    int startedBy;       // the control that gets the focus back after the attempt
     bool occupyAll;      // the maker's area takes all free space
+    AttemptOptions options;
+    const AttemptListener* listener;
+    const char* typedAhead; // typed for the attempt before it began; may be null
 };
 
 // The one way into an attempt, for Format, Unformat and each Key of a series: begins it and
@@ -60,14 +87,32 @@ struct AttemptRequest {
 // done, while another attempt runs.
 bool RunAttempt(HWND mainDialog, const AttemptRequest& request);
 
+// The attempt under way as it stands, for a record made before it ends (the session goes).
+AttemptResult AttemptSoFar();
+// The session ends or the program quits: the rest of the attempt shows no box and asks nothing.
+void QuietenAttempt();
+
+// A character that reached the main window while the attempt is set up, the focus nowhere
+// as a prompt is about to show: it is kept for the prompt's field. False when no attempt is
+// being set up.
+bool KeepTypedForPrompt(WPARAM character);
+
+// Tells whoever started the attempt that a kept credential was refused and dropped.
+void TellKeptDropped(HWND mainDialog);
+
+// A single Format or Unformat from the window or the command line: its exit code is the
+// program's, and after success the program closes.
+extern const AttemptListener kSingleAttempt;
+
 // The status message as the main dialog receives it: stage codes only while the worker
 // runs, the final code only from that worker; then the attempt ends unless a retry started
 // a new worker.
 void HandleStatusMessage(HWND mainDialog, WPARAM code);
 
 // Dispatches what the thread's windows were sent or posted while a wait holds the main
-// dialog's own work back; a quit message goes back for the loop that waits for it.
-void DispatchWaitingMessages();
+// dialog's own work back; a quit message is kept by `quit` for the loop that waits for it,
+// so that the wait goes on sleeping until its end.
+void DispatchWaitingMessages(QuitKeeper& quit);
 
 // The worker has finished with the Key: it has set its outcome, or its thread is gone.
 bool WorkerFinished();

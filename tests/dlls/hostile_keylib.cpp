@@ -6,6 +6,7 @@
 //   fault   the entry point faults;
 //   slowfault the entry point signals the event "keyprep-hostile-keylib-inside", waits 1.5 s
 //           and faults;
+//   slowhang the same, but it never returns;
 //   wait    UnformatCard posts to a window that InitReader made on its thread, and waits
 //           until that thread has handled it;
 //   badname EnumReaders lists a name at the address 0x10.
@@ -29,10 +30,10 @@ bool Is(const char* what, const char* entryPoint)
 
 void Misbehave(const char* entryPoint)
 {
-    if (Is("slowfault", entryPoint)) {
+    if (Is("slowfault", entryPoint) || Is("slowhang", entryPoint)) {
         HANDLE inside = CreateEventA(nullptr, TRUE, FALSE, "keyprep-hostile-keylib-inside");
         SetEvent(inside);
-        Sleep(1500);
+        Sleep(Is("slowhang", entryPoint) ? INFINITE : 1500);
         *static_cast<volatile int*>(nullptr) = 0;
     }
     if (Is("lock", entryPoint))

@@ -2,6 +2,7 @@
 
 #include "res/resource.h"
 #include "support/test_paths.h"
+#include "ui/version_info.h"
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,16 @@ void Journey::start(const std::string& arguments)
     main = program.mainDialog();
     // A command line may have started the work already: the title then shows its stage.
     EXPECT_TRUE(main.title == caption || main.title.find(" . . .") != std::string::npos) << main.title;
+}
+
+LoggedEvent Journey::event(unsigned long id, unsigned long type, std::vector<std::string> strings) const
+{
+    char versions[2][kVersionFieldSize] = {};
+    ReadVersionRecord(nullptr, program.folder().file("keyprep.exe").c_str(), nullptr, nullptr, nullptr, nullptr,
+                      versions[0], nullptr);
+    GetFileVersionText(program.folder().file("cardwyn32.dll").c_str(), versions[1]);
+    strings.insert(strings.end(), {versions[0], versions[1]});
+    return {id, type, true, strings};
 }
 
 // As a user would, waits for the button to come back after the attempt before.

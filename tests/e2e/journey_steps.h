@@ -103,6 +103,8 @@ public:
     // Every reader that opened was closed exactly once and the simulator saw no fault.
     void expectEveryReaderClosed() const;
     std::string key(const std::string& name) const { return program.keyValue(keyId, name); }
+    // An event with `strings`, then the versions of the program and of the key library.
+    LoggedEvent event(unsigned long id, unsigned long type, std::vector<std::string> strings) const;
 
     ProgramDriver program;
     SeenWindow main;

@@ -182,7 +182,7 @@ TEST(JourneyCommandLine, PolicyDecidesWhetherUnformatRuns)
         const char* note; // empty when the dialog shows none
     } cases[] = {
         {{{lm, "AllowUnformat", REG_DWORD, 0}, {lm, "AllowKeptCredentials", REG_DWORD, 0},
-          {lm, "ReceiptsFolder", REG_EXPAND_SZ, 0, "%KEYPREP_SHARE%\\receipts"}},
+          {lm, "ReceiptsFolder", REG_EXPAND_SZ, 0, "%KEYPREP_SHARE%\\receipts"}, {lm, "EventLog", REG_DWORD, 0}},
          "Set by your administrator: Unformat is off. Credentials are not kept for the next Keys. Receipts folder: "
          "\\\\fileserver\\keys\\receipts"},
         {{{lm, "AllowUnformat", REG_DWORD, 1}, {cu, "AllowUnformat", REG_DWORD, 0},
@@ -198,13 +198,14 @@ TEST(JourneyCommandLine, PolicyDecidesWhetherUnformatRuns)
          "Set by your administrator: Receipts folder keys. cannot be used: it is not a full path (a drive or "
          "\\\\server\\share). Receipts are written as without this setting."},
         {{{lm, "AllowUnformat", REG_DWORD, 2}, {lm, "AllowKeptCredentials", REG_SZ, 0, "0"},
-          {lm, "ReceiptsFolder", REG_DWORD, 1}, {cu, "ReceiptsFolder", REG_SZ, 0, ""}}, ""},
+          {lm, "ReceiptsFolder", REG_DWORD, 1}, {cu, "ReceiptsFolder", REG_SZ, 0, ""}, {cu, "EventLog", REG_DWORD, 1}}, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.note);
         const Policy policy(c.values);
         Journey journey(ProgramDriver::shippedKeySet("type03_no_credential"));
         journey.program.addEnvironment("KEYPREP_SHARE=\\\\fileserver\\keys");
+        journey.program.watchEvents();
         journey.unformatAllowed = std::string(c.note).find("Unformat is off") == std::string::npos;
         journey.start("unformat \"Simulated Reader 0\"");
         EXPECT_EQ(c.note, ProgramDriver::controlText(journey.main.window, IDC_MAIN_POLICY_NOTE));
@@ -221,5 +222,6 @@ TEST(JourneyCommandLine, PolicyDecidesWhetherUnformatRuns)
             journey.box(journey.unformatAllowed ? kConfirmDataLoss : kConfirmReformat, IDNO);
         journey.closeIdleMainDialog(attempt ? 2 : 7);
         EXPECT_EQ(attempt ? 1 : 0, journey.program.logCount("InitReader"));
+        EXPECT_EQ(attempt && &c != cases ? 1u : 0u, journey.program.events().size()) << "the first case turns events off";
     }
 }

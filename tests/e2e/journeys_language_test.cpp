@@ -50,7 +50,7 @@ TEST(JourneyLanguage, GermanFormatWithAWrongSoPinFirst)
     journey.box(kGermanConnect, IDOK);
     SeenWindow soPin = journey.dialog(IDC_CLEAR_ALL, "SO PIN clear-all");
     EXPECT_EQ("Bitte geben Sie die SO PIN des Keys ein.", soPin.texts.at(IDC_SO_PIN_PROMPT));
-    EXPECT_EQ("&Alle Daten des Keys l\xF6" "schen", soPin.texts.at(IDC_CLEAR_ALL));
+    EXPECT_EQ("Alle Daten des Keys &l\xF6" "schen", soPin.texts.at(IDC_CLEAR_ALL));
     EXPECT_EQ("Abbrechen", soPin.texts.at(IDCANCEL));
     ProgramDriver::type(soPin.window, IDC_SO_PIN_EDIT, "13571357");
     ProgramDriver::press(soPin.window, IDOK);

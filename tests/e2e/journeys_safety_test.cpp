@@ -189,6 +189,11 @@ TEST(JourneySafety, TypedCredentialsReachTheKeyInEveryDialog)
             journey.confirmFormat();
         journey.dialog(c.editId, "the credential dialog");
         ProgramDriver::pressKeys(std::string(c.typed) + "\r", 30);
+        if (c.series && std::string(c.sent).find(", 2) ") != std::string::npos)
+            journey.box({"Clear all data on the Key in \"Simulated Reader 0\"?\n\nEvery application's data on this Key "
+                         "is erased, not only Veltrax data, and cannot be brought back. No leaves the Key as it is.",
+                         {IDYES, IDNO}, true},
+                        IDYES);
         if (c.series) {
             EXPECT_TRUE(ProgramDriver::waitForText(journey.main.window, IDC_SERIES_STATE,
                                                    "Done. Remove the Key from \"Simulated Reader 0\"."));

@@ -159,12 +159,17 @@ public:
         EXPECT_TRUE(ProgramDriver::waitForText(journey.main.window, IDC_SERIES_COUNT, counts))
             << counts << "\nis: " << ProgramDriver::controlText(journey.main.window, IDC_SERIES_COUNT);
     }
-    // The Key's end as the window shows it; then it is pulled and the next one awaited.
+    // The Key's end as the window shows it; then it is pulled and the next one awaited, a
+    // failed Key still told.
     void finish(const std::string& state, const std::string& reader = "Simulated Reader 0")
     {
         expectState(state);
         plug("");
-        expectState(Waiting(reader));
+        const bool failed = state.rfind("Failed:", 0) == 0;
+        expectState(failed ? "Failed: " + state.substr(state.find('\n') + 1) +
+                                 "\nSet that Key aside. Waiting for the next Key in \"" + reader + "\"."
+                           : Waiting(reader));
+        EXPECT_EQ(failed, IsWindowVisible(GetDlgItem(journey.main.window, IDC_SERIES_ICON)) != FALSE);
     }
     // The records of `entryPoint` in the log that end with `ending`.
     int count(const std::string& entryPoint, const std::string& ending) const
@@ -229,6 +234,7 @@ TEST(JourneySeries, ThreeKeysWithOneCredential)
 {
     const std::string reader = "=1+2, desk \xE4";
     Series series(Keys({{"K2", "Capacity=3000\nOtherApps=Mail:3000\n"}}, reader));
+    series.journey.program.watchEvents();
     series.start("series \"" + reader + "\" receipts.csv", false, reader);
     const std::string done = "Done. Remove the Key from \"" + reader + "\".";
     const std::string noRoom = "Not enough free space on Key for formatting. Set it aside: formatted alone with \"Clear "
@@ -291,6 +297,18 @@ TEST(JourneySeries, ThreeKeysWithOneCredential)
     }
     EXPECT_EQ(file + " is whole: receipts 1 to 3, each there once, in order and unchanged.\r\n",
               VerifyReceipts(series.journey.program, file).text);
+    // The same fields in the event log, the series named by its start.
+    const auto events = series.journey.program.events();
+    const std::string name = events.at(0).strings.at(1), logged = "=1+2, desk \\00e4";
+    EXPECT_TRUE(std::regex_match(name, std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d"))) << name;
+    std::vector<LoggedEvent> expected{series.journey.event(200, EVENTLOG_INFORMATION_TYPE, {logged, name, "receipts.csv"})};
+    for (int key = 1; key <= 3; ++key)
+        expected.push_back(series.journey.event(
+            key == 2 ? 110 : 100, key == 2 ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE,
+            {logged, "8", "SO PIN with clear all", "format", "no", key == 2 ? "failed" : "success",
+             key == 2 ? noRoom : kSuccessText, key == 2 ? "0x80100006" : "", name, std::to_string(key)}));
+    expected.push_back(series.journey.event(201, EVENTLOG_INFORMATION_TYPE, {logged, name, "2", "1", "0", "1"}));
+    EXPECT_EQ(expected, events);
 }
 
 // What a Key can do to a series: refuse the kept credential (said so, asked again, never sent
@@ -317,10 +335,14 @@ TEST(JourneySeries, EveryKeyGetsItsOwnOutcome)
         {{{"K2", "Credential=\"11111111\"\nMakerArea=7000\n"}},
          true,
          [](Series& s) {
-             s.journey.program.answer("The kept SO PIN was refused by this Key; it is no longer used.", IDOK);
+             s.journey.program.answer("The kept SO PIN was refused by this Key, which has lost one try. Nothing is "
+                                      "kept any more: type the credentials again for the next Keys.", IDOK);
              EXPECT_EQ("Nothing is kept for the next Keys.",
                        ProgramDriver::controlText(s.journey.main.window, IDC_SERIES_KEPT));
-             s.typeSoPin("11111111", false);
+             const HWND again = s.journey.dialog(IDC_SO_PIN_EDIT, "SO PIN again").window;
+             EXPECT_EQ("", ProgramDriver::controlText(again, IDC_SO_PIN_EDIT)) << "the refused PIN offered again";
+             ProgramDriver::type(again, IDC_SO_PIN_EDIT, "11111111");
+             ProgramDriver::press(again, IDOK);
          },
          kDone, "success", kSuccessText, {2, 0, 0}, false, 0},
         {{{"K2", "MakerArea=7000\n"}}, false, [](Series& s) { s.journey.box(kConfirmReformat, IDYES); }, kDone,
@@ -338,6 +360,14 @@ TEST(JourneySeries, EveryKeyGetsItsOwnOutcome)
          {1, 1, 0}, false, 1},
         {{{"K1", "FailNextFormat=0x80100001\n"}}, false, [](Series&) {}, kDone, "success", kSuccessText, {1, 1, 0},
          true, 1},
+        {{{"K1", "FailNextFormat=0x80100001\n"}, {"K2", "Credential=\"11111111\"\n"}}, false,
+         [](Series& s) {
+             s.journey.program.answer("The kept SO PIN was refused by this Key, which has lost one try. Nothing is "
+                                      "kept any more: type the credentials again for the next Keys.", IDOK);
+             ProgramDriver::press(s.journey.dialog(IDC_SO_PIN_EDIT, "SO PIN again").window, IDCANCEL);
+         },
+         failedState + "The SO PIN you entered is incorrect!", "rejected", "The SO PIN you entered is incorrect!",
+         {0, 2, 0}, false, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -362,7 +392,8 @@ TEST(JourneySeries, EveryKeyGetsItsOwnOutcome)
         ASSERT_EQ(3u, rows.size());
         EXPECT_EQ(c.result, rows[2].at(7));
         EXPECT_EQ(c.message, rows[2].at(8));
-        EXPECT_EQ(c.knobs.begin()->second.find("11111111") != std::string::npos ? 1 : 0,
+        EXPECT_EQ(std::count_if(c.knobs.begin(), c.knobs.end(),
+                                [](const auto& knob) { return knob.second.find("11111111") != std::string::npos; }),
                   series.count("UnformatCard", kInvalidChv))
             << "a refused credential sent twice";
     }
@@ -388,7 +419,8 @@ TEST(JourneySeries, StopCloseOrSessionEndDuringAKeysWork)
         }
         PostMessageA(main, how, how == WM_COMMAND ? IDC_SERIES_STOP : 0, 0);
         series.expectState("Stopping after this Key. Do not remove it from \"Simulated Reader 0\" yet.");
-        EXPECT_FALSE(ProgramDriver::enabled(main, IDC_SERIES_STOP));
+        // Stop can be taken back until the Key ends; closing cannot.
+        EXPECT_EQ(how == WM_COMMAND, ProgramDriver::enabled(main, IDC_SERIES_STOP));
         EXPECT_TRUE(series.journey.program.ended());
         EXPECT_EQ(0u, series.journey.program.exitCode());
         EXPECT_EQ(1, series.journey.program.logCount("UnformatCard"));
@@ -431,15 +463,17 @@ TEST(JourneySeries, AReceiptThatCannotBeWrittenStopsTheSeries)
     EXPECT_EQ(2, series.journey.program.logCount("UnformatCard")) << "a Key started after the lost receipt";
 }
 
-// A key library that faults in the series' poller, ends it inside a call, or faults while Stop
-// waits for it: the user is told, the series ends and a script gets the failure code.
+// A key library that faults in the series' poller, ends it inside a call, faults while Stop
+// waits for it or never returns: the user is told, the series ends within Stop's bound and a
+// script gets the failure code.
 TEST(JourneySeries, AFaultInThePollerIsToldAndEndsTheSeries)
 {
-    for (const char* mode : {"fault:InitCard", "exit:InitCard", "slowfault:InitCard"}) {
+    for (const char* mode : {"fault:InitCard", "exit:InitCard", "slowfault:InitCard", "slowhang:InitCard"}) {
         SCOPED_TRACE(mode);
         ProgramDriver program("");
         program.useTestLibrary("hostile_keylib", "cardwyn32.dll");
         program.addEnvironment(std::string("HOSTILE_KEYLIB=") + mode);
+        program.watchEvents();
         program.start("series \"Hostile Reader\" receipts.csv");
         const SeenWindow main = program.mainDialog();
         ProgramDriver::press(program.next().window, IDYES);
@@ -452,16 +486,34 @@ TEST(JourneySeries, AFaultInThePollerIsToldAndEndsTheSeries)
         program.answer(kKeyLibraryStopped.text, IDOK);
         EXPECT_TRUE(program.ended(10000));
         EXPECT_EQ(1u, program.exitCode());
+        EXPECT_EQ((std::vector<unsigned long>{200, 400, 201}), program.eventIds());
     }
 }
 
-// A series on a reader that is not connected says which ones are, and ends as "no Key".
+// A series on a reader that is not connected says which ones are and offers to wait for it,
+// as for a USB token that is a reader only while it is plugged in: No ends as "no Key", Yes
+// formats the Key of the reader once it appears.
 TEST(JourneySeries, AReaderThatIsNotConnected)
 {
-    Journey journey(Keys());
-    journey.start("series Nowhere");
-    journey.box(NamedReaderMissing("Nowhere"), IDOK);
-    journey.closeIdleMainDialog(3);
+    for (const int answer : {IDNO, IDYES}) {
+        Series series(Keys());
+        series.journey.start("series Nowhere");
+        series.journey.box({"The reader \"Nowhere\" is not connected. Connected readers: Simulated Reader 0.\n\nA USB "
+                            "token appears as a reader only while it is plugged in. Wait for this reader to appear?",
+                            {IDYES, IDNO}, true},
+                           answer);
+        if (answer == IDNO) {
+            series.journey.closeIdleMainDialog(3);
+            continue;
+        }
+        ProgramDriver::press(series.journey.dialog(IDC_SERIES_REFORMAT, "the series' confirmation").window, IDYES);
+        series.expectState(Waiting("Nowhere"));
+        series.edit("Reader Simulated Reader 0", "Reader Nowhere");
+        series.plug("K1");
+        series.typeSoPin("24682468", false);
+        series.expectState("Done. Remove the Key from \"Nowhere\".");
+        EXPECT_EQ(0u, series.stop());
+    }
 }
 
 // Where the administrator does not allow keeping a credential, no dialog offers it: each Key
@@ -475,6 +527,7 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
     const std::string& queue = receipts.queue;
     const TempFolder& share = receipts.share;
     Series series(Keys());
+    series.journey.program.watchEvents();
     series.start();
     const HWND main = series.journey.main.window;
     for (int key = 1; key <= 3; ++key) {
@@ -504,6 +557,17 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
     EXPECT_EQ("", ReadWholeFile(queue));
     EXPECT_FALSE(Exists(queue + ".moving"));
     EXPECT_EQ(std::string("\0\0\0\xEF\xBB\xBF\r\n\"cut off\r\n", 18), ReadWholeFile(queue + ".aside"));
+    // Waiting while the share was gone, delivered after it came back; the delivering thread
+    // tells them beside the Keys' events.
+    std::vector<unsigned long> ids = series.journey.program.eventIds();
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ((std::vector<unsigned long>{100, 100, 100, 200, 201, 300, 301}), ids);
+    for (const auto& event : series.journey.program.events()) {
+        if (event.id != 300 && event.id != 301)
+            continue;
+        EXPECT_EQ((std::vector<std::string>{receipts.shared, queue}),
+                  std::vector<std::string>(event.strings.begin(), event.strings.begin() + 2));
+    }
 }
 
 // Programs killed at random points while they move 2,000 queued lines (to a share whose flush
@@ -587,4 +651,87 @@ TEST(JourneySeries, AShareThatNeverAnswersHoldsNothingUp)
     EXPECT_TRUE(series.journey.program.ended(5000));
     EXPECT_LT(GetTickCount() - stop, 5000u);
     EXPECT_NE(std::string::npos, ReadWholeFile(receipts.queue).find("\"success\""));
+}
+
+// A series started from the window, in English and German: keys typed while it waits start
+// nothing; the Stop button's Alt letter pressed as a prompt opens changes nothing in it; and Stop
+// during a Key's work ends the series when that Key ends, however it ends, with the window
+// left open and no Key started after it.
+TEST(JourneySeries, StopDuringAKeysWorkLeavesTheWindowOpen)
+{
+    static const auto TypeSoPin = [](Series&, HWND prompt) {
+        ProgramDriver::type(prompt, IDC_SO_PIN_EDIT, "24682468");
+        ProgramDriver::press(prompt, IDOK);
+    };
+    const struct {
+        bool german;
+        const char* knobs;
+        std::function<void(Series&, HWND)> endKey; // at the prompt; Stop has been pressed
+        int counts[3];
+    } cases[] = {
+        {false, "FormatMs=1500\n", TypeSoPin, {1, 0, 0}},
+        {true, "FailNextFormat=0x80100001\nFormatMs=1500\n", TypeSoPin, {0, 1, 0}},
+        {false, "MakerArea=7000\n", [](Series& s, HWND prompt) {
+             TypeSoPin(s, prompt);
+             s.journey.box(kConfirmReformat, IDNO);
+         }, {0, 0, 1}},
+        {true, "", [](Series&, HWND prompt) { ProgramDriver::press(prompt, IDCANCEL); }, {0, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.german ? "German " : "English ") + c.knobs);
+        Series series(Keys({{"K1", c.knobs}}));
+        if (c.german) {
+            series.journey.program.addGermanLanguage();
+            series.journey.caption = "Key-Formatierungsprogramm";
+        }
+        series.journey.start();
+        const HWND main = series.journey.main.window;
+        ProgramDriver::press(main, IDC_MAIN_SERIES);
+        ProgramDriver::press(series.journey.dialog(IDC_SERIES_REFORMAT, "the series' confirmation").window, IDYES);
+        ASSERT_TRUE(ProgramDriver::waitForEnabled(main, IDC_SERIES_STOP));
+        const std::string stop = ProgramDriver::controlText(main, IDC_SERIES_STOP);
+        const std::string waiting = ProgramDriver::controlText(main, IDC_SERIES_STATE);
+        ProgramDriver::pressKeys("\rsh", 120);
+        EXPECT_TRUE(series.journey.program.noNewWindow(1500)) << "a key typed at the waiting series opened a window";
+        EXPECT_EQ(waiting, ProgramDriver::controlText(main, IDC_SERIES_STATE));
+        series.plug("K1");
+        const SeenWindow prompt = series.journey.dialog(IDC_SO_PIN_EDIT, "SO PIN");
+        ProgramDriver::pressKeys(std::string("!") + static_cast<char>(std::tolower(stop[stop.find('&') + 1])), 120);
+        EXPECT_FALSE(ProgramDriver::ticked(prompt.window, IDC_CLEAR_ALL)) << "Stop's letter ticked Clear all";
+        EXPECT_TRUE(IsWindow(prompt.window));
+        PostMessageA(main, WM_COMMAND, IDC_SERIES_STOP, 0);
+        c.endKey(series, prompt.window);
+        EXPECT_TRUE(ProgramDriver::waitForEnabled(main, IDC_MAIN_SERIES)) << "the series did not end";
+        EXPECT_TRUE(series.journey.program.running()) << "Stop closed the program";
+        if (!c.german)
+            series.expectCounts(c.counts[0], c.counts[1], c.counts[2]);
+        const int worked = series.journey.program.logCount("UnformatCard");
+        series.plug("");
+        series.plug("K2");
+        EXPECT_TRUE(series.journey.program.noNewWindow(1500));
+        EXPECT_EQ(worked, series.journey.program.logCount("UnformatCard")) << "a Key started after Stop";
+        series.journey.closeIdleMainDialog(0);
+    }
+}
+
+// A credential typed from the moment the Key goes in, before its prompt shows, reaches the
+// prompt whole or not at all (then the prompt says so), and nothing is sent without its OK.
+TEST(JourneySeries, CredentialTypedAsTheKeyGoesInIsWholeOrNone)
+{
+    for (const DWORD delay : {0, 300, 700}) {
+        SCOPED_TRACE(delay);
+        Series series(Keys());
+        series.start();
+        series.plug("K1");
+        Sleep(delay);
+        ProgramDriver::pressKeys("ab cd ef", 120);
+        const SeenWindow prompt = series.journey.dialog(IDC_SO_PIN_EDIT, "SO PIN");
+        Sleep(500);
+        const std::string field = ProgramDriver::controlText(prompt.window, IDC_SO_PIN_EDIT);
+        EXPECT_TRUE(field == "ab cd ef" || (field.empty() && GetDlgItem(prompt.window, IDC_TYPED_AHEAD_NOTE)))
+            << "the prompt holds \"" << field << "\"";
+        EXPECT_EQ(0, series.journey.program.logCount("UnformatCard")) << "sent without OK";
+        ProgramDriver::press(prompt.window, IDCANCEL);
+        EXPECT_EQ(2u, series.stop()) << "cancelled";
+    }
 }

@@ -24,6 +24,7 @@ TEST(Journey, FormatDefaultKeyFromTheMainDialog)
 {
     Journey journey(ProgramDriver::shippedKeySet("default"));
     journey.keyId = kDefaultKeyId;
+    journey.program.watchEvents();
     journey.start();
     journey.press(IDC_MAIN_FORMAT);
     journey.box(kConnect, IDOK);
@@ -36,6 +37,10 @@ TEST(Journey, FormatDefaultKeyFromTheMainDialog)
     EXPECT_EQ(1, journey.program.logCount("UnformatCard"));
     EXPECT_EQ(1, journey.program.logCount("FormatCard"));
     journey.expectEveryReaderClosed();
+    EXPECT_EQ(std::vector{journey.event(100, EVENTLOG_INFORMATION_TYPE,
+                                        {"Simulated Reader 0", "8", "SO PIN with clear all", "format", "no", "success",
+                                         "The process is successfully completed.", "", "", ""})},
+              journey.program.events());
 }
 
 TEST(Journey, WrongSoPinThenRightOneFromTheCommandLine)
@@ -57,6 +62,7 @@ TEST(Journey, UnformatKeepsOtherApplicationsData)
 {
     Journey journey(ProgramDriver::shippedKeySet("default"));
     journey.keyId = kDefaultKeyId;
+    journey.program.watchEvents();
     journey.start("unformat \"Simulated Reader 0\"");
     EnterSoPin(journey, "24682468");
     journey.confirmUnformat();
@@ -66,4 +72,8 @@ TEST(Journey, UnformatKeepsOtherApplicationsData)
     EXPECT_EQ("Mail:4000", journey.key("OtherApps"));
     EXPECT_EQ(0, journey.program.logCount("FormatCard"));
     journey.expectEveryReaderClosed();
+    EXPECT_EQ(std::vector{journey.event(101, EVENTLOG_INFORMATION_TYPE,
+                                        {"Simulated Reader 0", "8", "SO PIN with clear all", "unformat", "no", "success",
+                                         "The process is successfully completed.", "", "", ""})},
+              journey.program.events());
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <regex>
+#include <sstream>
 
 ProgramDriver::ProgramDriver(const std::string& keySet)
 {
@@ -103,11 +105,19 @@ void ProgramDriver::pressKeys(WORD virtualKey, int times)
 
 void ProgramDriver::pressKeys(const std::string& keys, DWORD gap)
 {
+    bool alt = false;
     for (char key : keys) {
+        if (key == '!') { // the next key with Alt
+            alt = true;
+            continue;
+        }
+        keybd_event(VK_MENU, 0, alt ? 0 : KEYEVENTF_KEYUP, 0);
         const bool capital = std::isupper(static_cast<unsigned char>(key));
         keybd_event(VK_SHIFT, 0, capital ? 0 : KEYEVENTF_KEYUP, 0); // Shift down for a capital only
         pressKeys(key == '\r' ? VK_RETURN : key == ' ' ? VK_SPACE : static_cast<WORD>(std::toupper(key)), 1);
         keybd_event(VK_SHIFT, 0, KEYEVENTF_KEYUP, 0);
+        keybd_event(VK_MENU, 0, KEYEVENTF_KEYUP, 0);
+        alt = false;
         Sleep(gap);
     }
 }
@@ -190,6 +200,46 @@ std::string ProgramDriver::keyValue(const std::string& keyId, const std::string&
     GetPrivateProfileStringA(("Key " + keyId).c_str(), name.c_str(), "", value, sizeof value,
                              folder_.file("cardwyn-sim.ini").c_str());
     return value;
+}
+
+void PrintTo(const LoggedEvent& event, std::ostream* out)
+{
+    *out << "event " << event.id << " type " << event.type << (event.user ? " with" : " without") << " user:";
+    for (const std::string& text : event.strings)
+        *out << " \"" << text << "\"";
+}
+
+void ProgramDriver::watchEvents()
+{
+    addEnvironment("WINEDEBUG=+pid,fixme+advapi,trace+eventlog,warn+eventlog,err+eventlog");
+    debugLogStart_ = ReadWholeFile(KEYPREP_DEBUG_LOG).size();
+}
+
+std::vector<LoggedEvent> ProgramDriver::events() const
+{
+    const std::string text = ReadWholeFile(KEYPREP_DEBUG_LOG);
+    std::istringstream lines(text.substr(std::min(debugLogStart_, text.size())));
+    char process[16]; // the lines of this run's process
+    std::snprintf(process, sizeof process, "^%04lx:\\w+", id());
+    const std::regex report(process + std::string(":fixme:advapi:ReportEventW \\(\\w+,0x(\\w+),0x\\w+,0x(\\w+),(\\w+),"));
+    const std::regex insertion(process + std::string(":\\w+:eventlog:ReportEventW L\"(.*)\"(\\.\\.\\.)?$"));
+    std::vector<LoggedEvent> events;
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch match;
+        if (std::regex_search(line, match, report))
+            events.push_back({std::stoul(match[2], nullptr, 16), std::stoul(match[1], nullptr, 16), match[3] != "00000000", {}});
+        else if (!events.empty() && std::regex_search(line, match, insertion))
+            events.back().strings.push_back(std::regex_replace(match[1].str(), std::regex("\\\\([\\\\\"])"), "$1"));
+    }
+    return events;
+}
+
+std::vector<unsigned long> ProgramDriver::eventIds() const
+{
+    std::vector<unsigned long> ids;
+    for (const LoggedEvent& event : events())
+        ids.push_back(event.id);
+    return ids;
 }
 
 std::string ProgramDriver::log() const { return ReadWholeFile(folder_.file("calls.log")); }

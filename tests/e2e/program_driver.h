@@ -10,6 +10,16 @@
 #include <string>
 #include <vector>
 
+// An event that the program wrote to the Windows event log, as Wine's debug output shows it.
+struct LoggedEvent {
+    unsigned long id;
+    unsigned long type; // EVENTLOG_INFORMATION_TYPE and so on
+    bool user;          // it names a user SID
+    std::vector<std::string> strings;
+    bool operator==(const LoggedEvent&) const = default;
+};
+void PrintTo(const LoggedEvent& event, std::ostream* out);
+
 class ProgramDriver {
 public:
     // Lays out the folder: keyprep.exe, readme.txt, cardwyn32.dll, plinth.dll and the
@@ -34,6 +44,8 @@ public:
         programFolder_ = folder;
         programName_ = program;
     }
+    // Before start: the program's events go to the debug log that KEYPREP_DEBUG_LOG names.
+    void watchEvents();
     void start(const std::string& arguments = "");
 
     // The text of one of the example Key sets in sim/keysets, e.g. "type04_pin".
@@ -53,7 +65,7 @@ public:
     // Presses and releases a key `times` times on the keyboard, as a user does: whichever
     // window has the focus when the program reads its input gets them.
     static void pressKeys(WORD virtualKey, int times);
-    // Types `keys` (digits, letters, '\r' for Enter, ' ' for Space) one by one,
+    // Types `keys` (digits, letters, '\r' for Enter, ' ' for Space, '!' before a key for Alt) one by one,
     // `gap` milliseconds apart, as a user does.
     static void pressKeys(const std::string& keys, DWORD gap);
     static void tick(HWND dialog, int boxId);
@@ -90,6 +102,9 @@ public:
     bool waitForCalls(const std::string& entryPoint, int count, DWORD milliseconds = 20000) const;
     // InitReader calls that gave a handle.
     int openedReaders() const;
+    // What the program wrote to the event log since watchEvents, in order.
+    std::vector<LoggedEvent> events() const;
+    std::vector<unsigned long> eventIds() const;
     const TempFolder& folder() const { return folder_; }
 
 private:
@@ -101,4 +116,5 @@ private:
     std::string programFolder_;
     std::string programName_ = "keyprep.exe";
     std::string environment_;
+    size_t debugLogStart_ = std::string::npos;
 };

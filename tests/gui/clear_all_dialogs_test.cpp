@@ -176,7 +176,7 @@ TEST_F(AdminPinDialog, ShowsStringTableTextsWithTheBoxTicked)
     EXPECT_EQ(kEnterAdminPin, seen.texts.at(IDC_ADMIN_PIN_PROMPT));
     EXPECT_EQ(kClearAll, seen.texts.at(IDC_CLEAR_ALL));
     EXPECT_EQ(kNote, seen.texts.at(IDC_CLEAR_ALL_NOTE));
-    EXPECT_EQ("&Admin PIN:", seen.texts.at(IDC_ADMIN_PIN_LABEL));
+    EXPECT_EQ("Admin &PIN:", seen.texts.at(IDC_ADMIN_PIN_LABEL));
     EXPECT_EQ("Usually Admin PIN is \"52738164\". \"Clear all Key's data\" option should be set "
               "for formatting this type of Key.",
               seen.texts.at(IDC_ADMIN_PIN_HELP));

@@ -53,6 +53,7 @@ int ShowSeries(const char* state)
         {"done", SeriesPhase::RemoveKey, true, IDS_SUCCESS},
         {"skipped", SeriesPhase::RemoveKey, false, IDS_SERIES_SKIPPED},
         {"failed", SeriesPhase::KeyFailed, false, IDS_SERIES_NO_FREE_SPACE},
+        {"failed-gone", SeriesPhase::Waiting, false, IDS_SERIES_NO_FREE_SPACE},
         {"stopping", SeriesPhase::Stopping, true, IDS_SUCCESS},
         {"ended", SeriesPhase::Off, true, IDS_SUCCESS},
     };
@@ -60,13 +61,19 @@ int ShowSeries(const char* state)
     const SeriesPanel& panel = MainDialogSeriesPanel();
     panel.show(dialog);
     for (const UINT message : {IDS_SUCCESS, IDS_SERIES_SKIPPED, IDS_SERIES_NO_FREE_SPACE, IDS_SUCCESS})
-        panel.addResult(dialog, LoadText(message));
+        panel.addResult(dialog, LoadText(message), message == IDS_SERIES_NO_FREE_SPACE);
     g_attempt.kept[8].kept = true;
     for (const auto& shown : kStates) {
         if (std::strcmp(shown.name, state != nullptr ? state : "") != 0)
             continue;
-        SeriesStatus status{shown.phase, "Simulated Reader 0", 2, 1, 1, shown.lastDone, {},
-                            {shown.phase == SeriesPhase::Waiting, false, false}}; // with receipts waiting for the share
+        SeriesStatus status{};
+        status.phase = shown.phase;
+        std::strcpy(status.reader, "Simulated Reader 0");
+        status.done = 2;
+        status.failed = status.notFormatted = 1;
+        status.lastDone = shown.lastDone;
+        status.lastFailed = shown.lastMessage == IDS_SERIES_NO_FREE_SPACE;
+        status.receipts.waiting = shown.phase == SeriesPhase::Waiting; // with receipts waiting for the share
         LoadText(shown.lastMessage, status.lastMessage, sizeof status.lastMessage);
         panel.update(dialog, status);
     }
@@ -89,6 +96,9 @@ int ShowOther(const char* name, const char* argument)
     if (std::strcmp(name, "about") == 0 && BindSupportLibrary(&g_app.supportLibrary))
         return ShowAbout(g_app.instance, g_app.languageModule, nullptr, IDI_KEYPREP, kComponentFiles, nullptr, 0,
                          kWebHost, kSupportEmail, IDB_ABOUT, 255, 0, kCompanyWord, 1);
+    if (std::strcmp(name, "clear-all-question") == 0)
+        return ShowText(nullptr, FormatTextArg(IDS_CONFIRM_CLEAR_ALL_KEY, kReaders[0]),
+                        MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
     if (std::strcmp(name, "message") == 0 && argument != nullptr)
         return ShowMessage(nullptr, static_cast<UINT>(std::atoi(argument)), MB_ICONERROR);
     MessageBoxA(nullptr, "Usage: show_dialog <window name> [default text] [--credential TEXT]",
@@ -111,7 +121,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         if (std::strcmp(__argv[i], "--credential") == 0 && i + 1 < __argc)
             lstrcpynA(CredentialText(), __argv[++i], kCredentialSize);
         else if (std::strcmp(__argv[i], "--series") == 0)
-            g_attempt.inSeries = true;
+            g_attempt.options.offerKeep = true;
         else
             defaultText = __argv[i];
     }

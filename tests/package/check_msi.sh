@@ -62,6 +62,9 @@ entries() {
 }
 versions() { entries | sed -n 's/^DisplayVersion=//p' | tr '\n' ' ' | sed 's/ $//'; }
 detected() { wine reg query 'HKLM\Software\Veltrax\keyprep' /v Version 2>/dev/null | tr -d '\r' | awk '$1 == "Version" { print $3 }'; }
+# The event log source's values, NAME=value, in one line.
+event_source() { wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\keyprep' 2>/dev/null |
+  tr -d '\r' | sed -n 's/^ *\([A-Za-z]*\) *\(REG_[A-Z_]*\) *\(.*\)$/\1=\2:\3/p' | sort | paste -sd' '; }
 shortcuts() { find "$WINEPREFIX/drive_c" -name 'Key formatting utility.lnk'; }
 expect_files() {
   local state=$1; shift
@@ -86,6 +89,8 @@ for value in "DisplayVersion=$v3" Publisher=Veltrax Contact=support@veltrax.exam
   grep -qF "$value" <<<"$entry" || fail "Add/Remove Programs lacks $value: $entry"
 done
 [ "$(detected)" = "$v3" ] || fail "the registry value for detection says \"$(detected)\", not $v3"
+[ "$(event_source)" = 'EventMessageFile=REG_EXPAND_SZ:C:\Program Files\Veltrax\keyprep\keyprep.exe TypesSupported=REG_DWORD:0x7' ] ||
+  fail "the event source is registered as: $(event_source)"
 
 step="one Format"
 for file in "${maker[@]}"; do cp "$build/bin/$file" "$folder/"; done
@@ -111,6 +116,7 @@ expect_files absent "${shipped[@]}"
 expect_files present "${maker[@]}"
 [ -z "$(shortcuts)" ] || fail "the Start-menu shortcut is still there"
 [ -z "$(entries)" ] || fail "Add/Remove Programs still lists the product"
+[ -z "$(event_source)" ] || fail "the event source is still registered: $(event_source)"
 for file in "${maker[@]}"; do rm "$folder/$file"; done
 
 step="an upgrade that fails"

@@ -119,6 +119,7 @@ while IFS='|' read -r ice query; do
 done <<'EOF'
 ICE03|UPDATE Registry SET Root = 4 WHERE Component_ = 'StartMenu'
 ICE03|UPDATE Component SET KeyPath = 'gone.txt' WHERE Component = 'Help'
+ICE03|UPDATE Component SET KeyPath = 'CHANGELOG.txt' WHERE Component = 'Help'
 ICE18|UPDATE Component SET KeyPath = '' WHERE Component = 'Notices'
 ICE30|UPDATE File SET FileName = 'readme.txt' WHERE File = 'CHANGELOG.txt'
 ICE38|UPDATE Registry SET Root = 2 WHERE Component_ = 'StartMenu'

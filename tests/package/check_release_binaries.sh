@@ -4,7 +4,7 @@
 # keyprep.exe.debug, where a crash address still finds its source line.
 set -euo pipefail
 build=$1
-budget=160000
+budget=150000
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 

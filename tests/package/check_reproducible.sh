@@ -26,6 +26,9 @@ for artefact in "keyprep-$v.msi" "keyprep-$v-de.mst" "keyprep-$v-win32.zip" "key
                 "keyprep-$v-training-simulator.zip" SHA256SUMS; do
   cmp -s "$work/first/$artefact" "$work/second/$artefact" || fail "$artefact differs between the two builds"
 done
+# The README's own check of a release, on an unsigned one.
+KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" "$work/first" >"$work/verified" 2>&1 &&
+  grep -q "an unsigned release" "$work/verified" || fail "the unsigned release does not verify: $(cat "$work/verified")"
 
 echo "$((failures == 0 ? 1 : 0)) passed, $failures failed"
 exit $((failures > 0))

@@ -107,8 +107,9 @@ cp -r pkcs12 stamp
 osslsigncode extract-signature -in "stamp/keyprep-$version.msi" -out signature.der >/dev/null
 at=$(openssl asn1parse -inform DER -in signature.der |
      sed -n 's/^ *\([0-9]*\):d=[0-9]* *hl=\([0-9]*\) *l= *256 prim: OCTET STRING.*/\1+\2/p' | tail -1)
-bytes=$(od -An -tx1 -j $((at)) -N16 signature.der | tr -d ' \n' | sed 's/../\\x&/g')
-at=$(( $(LC_ALL=C grep -obUaP -m1 "$bytes" "stamp/keyprep-$version.msi" | cut -d: -f1) + 8 ))
+# Found in binary data as a whole: a line-based search misses them when they hold a 0x0a.
+bytes=$(od -An -tx1 -j $((at)) -N16 signature.der | tr -d ' \n')
+at=$(( $(python3 -c 'import sys; print(open(sys.argv[1], "rb").read().index(bytes.fromhex(sys.argv[2])))' "stamp/keyprep-$version.msi" "$bytes") + 8 ))
 printf "\\x$(printf %02x $(($(od -An -tu1 -j "$at" -N1 "stamp/keyprep-$version.msi") ^ 255)))" |
   dd of="stamp/keyprep-$version.msi" bs=1 seek="$at" conv=notrunc 2>/dev/null
 KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt --TSA-CAfile tsa.crt stamp >verified 2>&1 &&
@@ -121,7 +122,23 @@ at=$(LC_ALL=C grep -obUaF -m1 'This program cannot be run' "changed/keyprep-$ver
 printf X | dd of="changed/keyprep-$version.msi" bs=1 seek="$at" conv=notrunc 2>/dev/null
 KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" changed >verified 2>&1 &&
   fail "a release with a changed byte was taken for this source's build"
-grep -q "^keyprep-$version.msi  *differs" verified || fail "the changed MSI is not named: $(cat verified)"
+grep -q "^keyprep-$version.msi  *differs: stream Icon.keyprep.exe" verified ||
+  fail "the changed MSI and its stream are not named: $(cat verified)"
+# One byte of keyprep.exe inside the zip: the entry is named, and its signature fails.
+cp -r pkcs12 zipped
+at=$(python3 -c 'import sys, zipfile; e = zipfile.ZipFile(sys.argv[1]).getinfo(sys.argv[2]); print(e.header_offset + 30 + len(e.filename) + e.compress_size // 2)' \
+       "zipped/keyprep-$version-win32.zip" "keyprep-$version/keyprep.exe")
+printf X | dd of="zipped/keyprep-$version-win32.zip" bs=1 seek="$at" conv=notrunc 2>/dev/null
+KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt --TSA-CAfile tsa.crt zipped >verified 2>&1 &&
+  fail "a zip with a damaged entry passed"
+grep -q "^keyprep-$version-win32.zip  *differs: damaged entry keyprep-$version/keyprep.exe" verified &&
+  grep -q "^win32 zip: keyprep-$version/keyprep.exe  *signature failed" verified || fail "damaged entry not named: $(cat verified)"
+# Signed without a timestamp: refused, unless that is said to be expected.
+KEYPREP_BUILD_DIR=$build "$root/tools/package" --sign-pkcs12 signer.p12 --pass-file p12.pass bare >/dev/null || fail "no bare signing"
+KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt bare >verified 2>&1 &&
+  fail "a release signed without timestamps passed: $(cat verified)"
+KEYPREP_BUILD_DIR=$build "$root/tools/verify-release" --CAfile signer.crt --no-timestamp bare >verified 2>&1 ||
+  fail "--no-timestamp refused a release signed without timestamps: $(cat verified)"
 
 if grep -q 'signed' pkcs12.said token.said; then fail "a signed package says that it is not signed"; fi
 

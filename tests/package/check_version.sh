@@ -59,7 +59,8 @@ install_txt=$(tr -d '\r' <"$release/INSTALL.txt")
 grep -q "keyprep-$v.msi" <<<"$install_txt" && grep -qF "$product_code" <<<"$install_txt" ||
   fail "INSTALL.txt does not name keyprep-$v.msi and its ProductCode"
 current=$(cat "$build/version/version.txt")
-for document in "$release/INSTALL.txt" "$work/zip/keyprep-$v-training-simulator/README.txt"; do
+expect readme.txt "$(tr -d '\r' <"$release/readme.txt")" "Key formatting utility $v"
+for document in "$release/INSTALL.txt" "$release/readme.txt" "$work/zip/keyprep-$v-training-simulator/README.txt"; do
   if grep -nwF "$current" "$document"; then fail "${document#"$work"/} names version $current"; fi
 done
 grep -q "keyprep-$v-win32.zip" "$work/zip/keyprep-$v-training-simulator/README.txt" ||

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -129,4 +130,15 @@ TEST_F(Texts, FaultWhileFormattingGivesEmptyText)
     EXPECT_STREQ("", target);
     // The guard is left in order: the next text formats normally.
     EXPECT_STREQ(kExecutableLoadFailed, FormatTextArg(2518, "plinth.dll"));
+}
+
+// The program's printf runs on the system's msvcrt, whose own cut texts lack the NUL and
+// report -1: callers rely on a terminated text and the length the whole one needs.
+TEST(Printf, CutTextEndsWithANulAndReportsTheLengthItNeeds)
+{
+    char text[8];
+    EXPECT_EQ(15, std::snprintf(text, sizeof text, "%s-0x%08lX", "abcd", 0x8010002EUL));
+    EXPECT_STREQ("abcd-0x", text);
+    EXPECT_EQ(7, std::snprintf(text, sizeof text, "%02d:%04u", 5, 42u));
+    EXPECT_STREQ("05:0042", text) << "a text that just fits";
 }

@@ -54,7 +54,7 @@ TEST_F(WorkflowTest, FailureCodesShowOneErrorEach)
     EXPECT_EQ(0, g_mainLog.exitCommands);
 }
 
-TEST_F(WorkflowTest, SuccessCodesReportAndExit)
+TEST_F(WorkflowTest, SuccessCodesReportWithoutClosingYet)
 {
     for (WPARAM code : {WPARAM(0), WPARAM(5)}) {
         robot->add(AnswerMessageBox(IDOK));
@@ -65,5 +65,25 @@ TEST_F(WorkflowTest, SuccessCodesReportAndExit)
         EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
         EXPECT_EQ(mainDialog, box.owner);
     }
-    EXPECT_EQ(2, g_mainLog.exitCommands);
+    // The program closes when the attempt ends, not at the message (see the worker's journeys).
+    EXPECT_EQ(0, g_mainLog.exitCommands);
+}
+
+static int g_quitsTaken;
+static LRESULT CALLBACK CountQuits(int code, WPARAM wParam, LPARAM lParam)
+{
+    g_quitsTaken += reinterpret_cast<MSG*>(lParam)->message == WM_QUIT ? 1 : 0;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+static DWORD WINAPI WorkAWhile(void*) { return SleepEx(300, FALSE); }
+
+// A quit during the work is taken from the queue once, not again and again by a spinning wait.
+TEST_F(WorkflowTest, WaitForTheWorkerSleepsAfterAQuit)
+{
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, CountQuits, nullptr, GetCurrentThreadId());
+    g_attempt.worker = CreateThread(nullptr, 0, WorkAWhile, nullptr, 0, nullptr);
+    PostQuitMessage(9);
+    WaitForWorker();
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(1, g_quitsTaken);
 }

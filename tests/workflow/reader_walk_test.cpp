@@ -107,6 +107,15 @@ TEST_F(WorkflowTest, CommandLineReaderNameSelectsTheReader)
     EXPECT_EQ((std::vector<std::string>{"Second Reader", "Second Reader"}), Opened(*keys));
 }
 
+TEST_F(WorkflowTest, EmptyCommandLineReaderNameSelectsOnlyTheReaderWithoutName)
+{
+    keys->readers = {{"First Reader", 30, 1, 0}, {"", 30, 2, 0}};
+    setCommandLine({"unformat", ""});
+    robot->add(AnswerMessageBoxWithText(kConfirmDataLoss, IDNO));
+    run(false);
+    EXPECT_EQ((std::vector<std::string>{""}), Opened(*keys));
+}
+
 TEST_F(WorkflowTest, CardTypeIsZeroWhenTheLibraryWritesNothing)
 {
     keys->readers = {{"Reader", 30, 1, 0, std::nullopt}};

@@ -103,7 +103,8 @@ void WorkflowTest::run(bool format, bool firstAttempt)
     const Operation operation = format ? Operation::Format : Operation::Unformat;
     const char* reader = g_app.argumentCount > 1 ? g_app.arguments[1] : nullptr;
     if (firstAttempt) {
-        RunAttempt(mainDialog, {operation, reader, false, IDC_MAIN_FORMAT, ArgumentIs(2, kOccupyAllWord)});
+        RunAttempt(mainDialog, {operation, reader, false, IDC_MAIN_FORMAT, ArgumentIs(2, kOccupyAllWord),
+                                AttemptOptions{}, &kSingleAttempt, nullptr});
     } else {
         BeginAttempt(mainDialog);
         g_attempt.operation = operation;
