@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/command_line.h"
+#include "app/verify_command.h"
 #include "common/library_binding.h"
 #include "core/app_context.h"
 #include "core/attempt_state.h"
@@ -19,6 +20,9 @@
 #include <cstring>
 
 namespace {
+
+// How long the exit waits for the delivering thread to leave a share.
+constexpr DWORD kDeliveryStopWait = 2000;
 
 void FetchCaption()
 {
@@ -64,10 +68,12 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     g_app.instance = instance;
     LoadLanguageLibrary("keyprep");
     FetchCaption();
+    if (IsVerifyCommand(commandLine))
+        return RunVerifyCommand(commandLine);
     ReadPolicy();
     StartEventLog();
     if (PolicyReceiptsFolder() != nullptr)
-        StartMovingQueuedReceipts(PolicyReceiptsFolder());
+        StartDeliveringReceipts(PolicyReceiptsFolder());
     g_app.argumentCount = 0;
 
     if (!BindSupportLibrary(&g_app.supportLibrary)) {
@@ -97,8 +103,10 @@ int RunProgram(HINSTANCE instance, char* commandLine)
     ForgetRejectedCredential();
     FlushEventLog(kEventLogFlushWait);
     // A library that faulted may wait in its detach code for a lock that it left taken: the
-    // process ends without calling it.
-    if (g_keyLibGuard.faulted() || g_supportLibGuard.faulted())
+    // process ends without calling it. So it does when a share holds the delivering thread:
+    // its lines stay queued for the next start.
+    const bool delivered = StopDeliveringReceipts(kDeliveryStopWait);
+    if (g_keyLibGuard.faulted() || g_supportLibGuard.faulted() || !delivered)
         TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
     // The language library stays loaded until the process ends.
     FreeLibrary(g_app.keyLibrary);

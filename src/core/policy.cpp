@@ -6,13 +6,60 @@
 
 namespace {
 
+// How long start-up waits to learn whether the folder is a file: a share may not answer.
+constexpr DWORD kFolderLookupWait = 100;
+
 struct Policy {
     bool set[kPolicyValueCount];
     DWORD number[kPolicyValueCount];
     char folder[kPolicyFolderSize];
+    UINT folderProblem; // why the folder cannot be used; 0 when it can
 };
 
 Policy g_policy;
+char g_lookedUp[kPolicyFolderSize]; // the lookup's own copy, which may outlive its wait
+
+bool IsAbsolute(const char* folder)
+{
+    const bool drive = ((folder[0] | 0x20) >= 'a' && (folder[0] | 0x20) <= 'z') && folder[1] == ':' &&
+                       (folder[2] == '\\' || folder[2] == '/');
+    const char* share = folder[0] == '\\' && folder[1] == '\\' && folder[2] != '\\' && folder[2] != '\0'
+                            ? std::strchr(folder + 2, '\\')
+                            : nullptr;
+    return drive || (share != nullptr && share[1] != '\0' && share[1] != '\\');
+}
+
+DWORD WINAPI LookUpFolder(LPVOID)
+{
+    const DWORD attributes = GetFileAttributesA(g_lookedUp);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ? 1 : 0;
+}
+
+// A file in the folder's place; a share that does not answer in time counts as a folder, and
+// the delivering thread finds out.
+bool NamesFile(const char* folder)
+{
+    std::memcpy(g_lookedUp, folder, sizeof g_lookedUp);
+    HANDLE lookup = CreateThread(nullptr, 0, LookUpFolder, nullptr, 0, nullptr);
+    DWORD isFile = 0;
+    if (lookup != nullptr && WaitForSingleObject(lookup, kFolderLookupWait) == WAIT_OBJECT_0)
+        GetExitCodeThread(lookup, &isFile);
+    if (lookup != nullptr)
+        CloseHandle(lookup);
+    return isFile == 1;
+}
+
+UINT FolderProblem(const char* folder)
+{
+    const size_t length = std::strlen(folder);
+    if (std::strchr(folder, '%') != nullptr)
+        return IDS_POLICY_FOLDER_VARIABLE;
+    if (!IsAbsolute(folder))
+        return IDS_POLICY_FOLDER_RELATIVE;
+    if (folder[length - 1] == ' ' || folder[length - 1] == '.')
+        return IDS_POLICY_FOLDER_END;
+    return NamesFile(folder) ? IDS_POLICY_FOLDER_FILE : 0;
+}
 
 // A text as stored may lack its terminator; one that does not fit is too long anyway.
 bool ReadFolder(HKEY key, const PolicyEntry& entry, char* folder)
@@ -66,6 +113,8 @@ void ReadPolicy()
     for (HKEY key : keys)
         if (key != nullptr)
             RegCloseKey(key);
+    if (g_policy.set[kPolicyReceiptsFolder])
+        g_policy.folderProblem = FolderProblem(g_policy.folder);
 }
 
 bool PolicySet(PolicyValue value) { return g_policy.set[value]; }
@@ -86,4 +135,11 @@ bool EventLogAllowed() { return Allows(kPolicyEventLog); }
 
 bool PolicyAllowsButton(int controlId) { return controlId != IDC_MAIN_UNFORMAT || UnformatAllowed(); }
 
-const char* PolicyReceiptsFolder() { return g_policy.set[kPolicyReceiptsFolder] ? g_policy.folder : nullptr; }
+const char* PolicyReceiptsFolder()
+{
+    return g_policy.set[kPolicyReceiptsFolder] && g_policy.folderProblem == 0 ? g_policy.folder : nullptr;
+}
+
+const char* PolicyReceiptsFolderAsSet() { return g_policy.folder; }
+
+UINT PolicyReceiptsFolderProblem() { return g_policy.folderProblem; }

@@ -50,5 +50,10 @@ bool KeptCredentialsAllowed();
 // Events go to the Windows event log.
 bool EventLogAllowed();
 // The folder for receipts with its environment variables expanded (a UNC path stays as it
-// is), or null when no policy sets one.
+// is), or null when no policy sets one or the one it sets cannot be used.
 const char* PolicyReceiptsFolder();
+// The folder as the policy sets it, expanded, and why it cannot be used: a string ID, or 0.
+// It cannot when it still holds a '%', is not a full path (a drive or a UNC path), ends in
+// a space or a dot, or is a file.
+const char* PolicyReceiptsFolderAsSet();
+UINT PolicyReceiptsFolderProblem();

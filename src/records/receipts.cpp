@@ -1,58 +1,68 @@
 #include "records/receipts.h"
 
+#include "records/delivery.h"
 #include "records/event_log.h"
+#include "records/receipt_files.h"
 
-#include <shlobj.h>
+#include <bcrypt.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 
 namespace {
 
-constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-constexpr char kHeader[] = "time,key,reader,card type,card type name,operation,clear all,result,message,error code,"
-                           "program version,key library version\r\n";
-constexpr size_t kLineSize = 8192;
-constexpr int kFieldSize = 2048;
+// The user-interface thread waits no longer for another writer of the queue.
+constexpr DWORD kAddWait = 100;
+// While lines wait, the delivering thread tries again this often; else now and then, for the
+// lines that another instance left.
+constexpr DWORD kRetryDelay = 2000;
+constexpr DWORD kIdleDelay = 30000;
+constexpr DWORD kQueueShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// A spreadsheet takes a field that begins with one of these for a formula: such a field
-// gets a leading apostrophe, which shows it as text.
-bool LooksLikeFormula(const char* text)
+struct Delivery {
+    HANDLE thread;
+    HANDLE kick; // a line was added, or a series closed its receipts
+    HANDLE stop;
+    DeliveryPaths paths;
+    volatile LONG failing;
+    volatile LONG waited;
+    ReceiptsListener listener;
+};
+
+Delivery g_delivery;
+
+void NoteMove(MoveResult result)
 {
-    return text[0] != '\0' && std::strchr("=+-@\t\r", text[0]) != nullptr;
+    const DWORD error = GetLastError();
+    if (result == MoveResult::Failed)
+        InterlockedExchange(&g_delivery.waited, 1);
+    const LONG failing = result == MoveResult::Failed ? 1 : 0;
+    if (InterlockedExchange(&g_delivery.failing, failing) == failing)
+        return;
+    if (failing)
+        LogReceiptsWaiting(g_delivery.paths.share, g_delivery.paths.queue, error);
+    else
+        LogReceiptsDelivered(g_delivery.paths.share, g_delivery.paths.queue);
+    if (g_delivery.listener != nullptr)
+        g_delivery.listener(failing != 0);
 }
 
-// The field in UTF-8 (the readers' names and the texts are in the system's code page), in
-// double quotes with its own quotes doubled, and the separator after it. A field that does
-// not fit is cut.
-void AppendField(char* line, const char* text, const char* separator = ",")
+// Moves whenever a line was added, now and then, and once more when asked to stop, so that the
+// last Key's line does not wait for the next start when the share answers.
+DWORD WINAPI DeliverLoop(LPVOID)
 {
-    wchar_t wide[kFieldSize];
-    char utf8[kFieldSize * 3];
-    if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kFieldSize) <= 0)
-        wide[0] = L'\0';
-    wide[kFieldSize - 1] = L'\0';
-    if (WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) <= 0)
-        utf8[0] = '\0';
-    size_t at = std::strlen(line);
-    const auto put = [&](char c) {
-        if (at + 1 < kLineSize)
-            line[at++] = c;
-    };
-    put('"');
-    if (LooksLikeFormula(utf8))
-        put('\'');
-    for (const char* p = utf8; *p != '\0'; ++p) {
-        if (*p == '"')
-            put('"');
-        put(*p);
+    const HANDLE events[] = {g_delivery.stop, g_delivery.kick};
+    for (;;) {
+        const bool finishing = WaitForSingleObject(g_delivery.stop, 0) == WAIT_OBJECT_0;
+        const MoveResult result = MoveQueue(g_delivery.paths, g_delivery.stop);
+        // The last try at exit may find another program moving: that is no sign of a share away.
+        if (!finishing || result != MoveResult::Failed)
+            NoteMove(result);
+        if (finishing)
+            return 0;
+        WaitForMultipleObjects(2, events, FALSE, g_delivery.failing ? kRetryDelay : kIdleDelay);
     }
-    put('"');
-    for (const char* p = separator; *p != '\0'; ++p)
-        put(*p);
-    line[at] = '\0';
 }
 
 // Local time in ISO 8601, with the offset from UTC that was in force.
@@ -68,262 +78,164 @@ void FormatNow(char* text, size_t size)
                   now.wMinute, now.wSecond, bias > 0 ? '-' : '+', offset / 60, offset % 60);
 }
 
-// `name` in the user's local application-data folder, Veltrax\keyprep, made when missing.
-bool LocalPath(char (&path)[MAX_PATH], const char* name)
+// DOMAIN\user of the account that the program runs as.
+void ReadUser(char (&user)[kReceiptNameSize])
 {
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path)))
-        return false;
-    for (const char* folder : {"\\Veltrax", "\\keyprep"}) {
-        if (std::strlen(path) + std::strlen(folder) >= MAX_PATH)
-            return false;
-        std::strcat(path, folder);
-        CreateDirectoryA(path, nullptr);
+    std::strcpy(user, "?");
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return;
+    union {
+        TOKEN_USER user;
+        BYTE bytes[256];
+    } info;
+    DWORD size = 0;
+    char name[256];
+    char domain[256];
+    DWORD nameSize = sizeof name;
+    DWORD domainSize = sizeof domain;
+    SID_NAME_USE use;
+    if (GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
+        LookupAccountSidA(nullptr, info.user.User.Sid, name, &nameSize, domain, &domainSize, &use))
+        std::snprintf(user, sizeof user, "%s\\%s", domain, name);
+    CloseHandle(token);
+}
+
+// A series identifier that no other series shares: 64 random bits.
+void NewSeriesId(char (&series)[kSeriesIdSize])
+{
+    unsigned char random[8];
+    if (BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG) < 0) {
+        const DWORD seed[2] = {GetTickCount(), GetCurrentProcessId()};
+        std::memcpy(random, seed, sizeof random);
     }
-    return std::snprintf(path + std::strlen(path), MAX_PATH - std::strlen(path), "\\%s", name) <
-           static_cast<int>(MAX_PATH - std::strlen(path));
+    for (int i = 0; i < 8; ++i)
+        std::snprintf(series + 2 * i, 3, "%02x", random[i]);
 }
 
-// This computer's receipts file in the administrator's folder.
-bool SharePath(char (&path)[MAX_PATH], const char* folder)
+// A line added to the queue: whole, in one write, after the queue's last line. A last line
+// that a crash cut off gets its line end first, so that nothing is glued to it; the move
+// puts it aside.
+bool AddToQueue(HANDLE queue, Receipts& receipts, const char* const (&fields)[kReceiptTextFields])
 {
-    char computer[MAX_COMPUTERNAME_LENGTH + 1];
-    DWORD size = sizeof computer;
-    if (!GetComputerNameA(computer, &size))
-        std::strcpy(computer, "computer");
-    const size_t length = std::strlen(folder);
-    const char* separator = length > 0 && (folder[length - 1] == '\\' || folder[length - 1] == '/') ? "" : "\\";
-    return std::snprintf(path, MAX_PATH, "%s%s%s.csv", folder, separator, computer) < MAX_PATH;
+    const FileLock adding(queue, kQueueAddLock, kAddWait);
+    static char line[kReceiptLineSize];
+    ReceiptChain chain;
+    QueueChain(g_delivery.paths, queue, chain);
+    const size_t length = adding.held() ? ComposeReceiptLine(line, fields, chain) : 0;
+    LONGLONG end = length > 0 ? FileSizeOf(queue) : -1;
+    receipts.error = !adding.held() ? ERROR_LOCK_VIOLATION : ERROR_INVALID_DATA;
+    if (end > 0 && LastByteOf(queue) != '\n' && WriteWholeAt(queue, end, "\r\n", 2, &receipts.error))
+        end += 2;
+    return end >= 0 && LastByteOf(queue) == '\n' && WriteWholeAt(queue, end, line, length, &receipts.error);
 }
 
-// All of `text` on the disk through `file`, or false with the reason in `*error`.
-bool WriteThrough(HANDLE file, const char* text, size_t length, DWORD* error)
+bool QueueLine(Receipts& receipts, const char* const (&fields)[kReceiptTextFields])
 {
-    DWORD written = 0;
-    if (!WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr) || !FlushFileBuffers(file)) {
-        *error = GetLastError();
+    HANDLE queue = OpenReceiptsFile(g_delivery.paths.queue, kQueueShareMode, OPEN_ALWAYS, &receipts.error);
+    if (queue == nullptr)
         return false;
-    }
-    if (written != length) {
-        *error = ERROR_DISK_FULL;
+    const bool written = AddToQueue(queue, receipts, fields);
+    CloseHandle(queue);
+    if (written)
+        SetEvent(g_delivery.kick);
+    return written;
+}
+
+// A file of the program's own ends in whole lines: a line cut off by a crash or a full disk
+// goes aside, next to it, before the next line is added.
+bool EndInWholeLines(HANDLE file, const char* path)
+{
+    const LONGLONG size = FileSizeOf(file);
+    if (size <= 0 || LastByteOf(file) == '\n')
+        return size >= 0;
+    const LONGLONG tail = size < static_cast<LONGLONG>(kReceiptLineSize) ? size : static_cast<LONGLONG>(kReceiptLineSize);
+    char* text = ReadFileRange(file, size - tail, static_cast<size_t>(tail));
+    if (text == nullptr)
         return false;
-    }
-    return true;
-}
-
-// A receipts file that is new, or empty, starts with the byte-order mark and the header.
-bool StartIfEmpty(HANDLE file, DWORD* error)
-{
-    return GetFileSize(file, nullptr) != 0 ||
-           (WriteThrough(file, kByteOrderMark, sizeof kByteOrderMark - 1, error) &&
-            WriteThrough(file, kHeader, sizeof kHeader - 1, error));
-}
-
-// Opens a file to add to; null with the reason in `*error`. Reading too, for the lines that
-// an interrupted move has put there already.
-HANDLE OpenForAppending(const char* path, DWORD* error)
-{
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE)
-        return file;
-    *error = GetLastError();
-    return nullptr;
-}
-
-// A whole small file in memory, with a terminator; null when it is missing or empty.
-char* ReadWhole(HANDLE file, DWORD from)
-{
-    const DWORD size = GetFileSize(file, nullptr);
-    if (size == INVALID_FILE_SIZE || size <= from || SetFilePointer(file, static_cast<LONG>(from), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-        return nullptr;
-    char* text = static_cast<char*>(std::malloc(size - from + 1));
-    DWORD read = 0;
-    if (text != nullptr && !ReadFile(file, text, size - from, &read, nullptr))
-        read = 0;
-    if (text != nullptr)
-        text[read] = '\0';
-    return text;
-}
-
-char* ReadWhole(const char* path)
-{
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return nullptr;
-    char* text = ReadWhole(file, 0);
-    CloseHandle(file);
-    return text;
-}
-
-// Where the share's file ended when a move began: written before the first line goes, gone
-// when the move is done. Found at the next move, it means the last one was cut off: the
-// queued lines that reached the share since then are not moved again.
-void MarkPath(const Receipts& receipts, char (&path)[MAX_PATH])
-{
-    std::snprintf(path, sizeof path, "%s.moving", receipts.queuePath);
-}
-
-bool ReadMark(const char* path, DWORD* offset)
-{
-    char* text = ReadWhole(path);
-    const bool found = text != nullptr;
-    if (found)
-        *offset = std::strtoul(text, nullptr, 10);
+    LONGLONG cut = tail;
+    while (cut > 0 && text[cut - 1] != '\n')
+        --cut;
+    char aside[MAX_PATH];
+    const bool kept = PathWithSuffix(aside, path, ".aside") && KeepAside(aside, text + cut, static_cast<size_t>(tail - cut)) &&
+                      KeepAside(aside, "\r\n", 2);
     std::free(text);
-    return found;
+    return kept && CutFileAt(file, size - tail + cut);
 }
 
-bool WriteMark(const char* path, DWORD offset, DWORD* error)
+bool OpenOwnFile(Receipts& receipts)
 {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        *error = GetLastError();
+    receipts.file = OpenReceiptsFile(receipts.path, FILE_SHARE_READ, OPEN_ALWAYS, &receipts.error);
+    if (receipts.file == nullptr || !EndInWholeLines(receipts.file, receipts.path))
         return false;
-    }
-    char text[16];
-    const int length = std::snprintf(text, sizeof text, "%lu", offset);
-    const bool written = WriteThrough(file, text, static_cast<size_t>(length), error);
-    CloseHandle(file);
-    return written;
-}
-
-// Appends the queued lines that are not on the share yet to `share`, in their order.
-bool AppendQueued(HANDLE share, const char* queue, const char* alreadyThere, DWORD* error)
-{
-    for (const char* line = queue; *line != '\0';) {
-        const char* end = std::strstr(line, "\r\n");
-        const size_t length = end != nullptr ? static_cast<size_t>(end - line) + 2 : std::strlen(line);
-        char* copy = static_cast<char*>(std::malloc(length + 1));
-        if (copy == nullptr)
-            return false;
-        std::memcpy(copy, line, length);
-        copy[length] = '\0';
-        const bool there = alreadyThere != nullptr && std::strstr(alreadyThere, copy) != nullptr;
-        const bool written = there || WriteThrough(share, copy, length, error);
-        std::free(copy);
-        if (!written)
-            return false;
-        line += length;
-    }
+    if (FileSizeOf(receipts.file) == 0)
+        return WriteWholeAt(receipts.file, 0, kReceiptsStart, kReceiptsStartLength, &receipts.error);
+    ReadTailChain(receipts.file, receipts.chain);
     return true;
 }
 
-// The queue is moved and added to by one thread of one program at a time: a line added while
-// another one moves would be deleted with the queue unmoved.
-class QueueLock {
-public:
-    QueueLock() : mutex_(CreateMutexA(nullptr, FALSE, "Local\\keyprep-receipts-queue"))
-    {
-        if (mutex_ != nullptr)
-            WaitForSingleObject(mutex_, INFINITE);
-    }
-    ~QueueLock()
-    {
-        if (mutex_ != nullptr) {
-            ReleaseMutex(mutex_);
-            CloseHandle(mutex_);
-        }
-    }
-    QueueLock(const QueueLock&) = delete;
-    QueueLock& operator=(const QueueLock&) = delete;
-
-private:
-    HANDLE mutex_;
-};
-
-// Moves the queued lines to the share, exactly once: a mark records where the share's file
-// ended before the first line goes, and a move that was cut off skips what it already wrote.
-bool MoveQueued(Receipts& receipts)
+bool WriteOwnFile(Receipts& receipts, const char* const (&fields)[kReceiptTextFields])
 {
-    const QueueLock lock;
-    char* queue = ReadWhole(receipts.queuePath);
-    char mark[MAX_PATH];
-    MarkPath(receipts, mark);
-    receipts.queued = queue != nullptr;
-    HANDLE share = queue != nullptr ? OpenForAppending(receipts.path, &receipts.error) : nullptr;
-    DWORD offset = 0;
-    bool moved = queue == nullptr;
-    if (share != nullptr && StartIfEmpty(share, &receipts.error)) {
-        const bool resumed = ReadMark(mark, &offset);
-        if (resumed || WriteMark(mark, offset = GetFileSize(share, nullptr), &receipts.error)) {
-            char* alreadyThere = resumed ? ReadWhole(share, offset) : nullptr;
-            moved = AppendQueued(share, queue, alreadyThere, &receipts.error);
-            std::free(alreadyThere);
-        }
-    }
-    if (share != nullptr)
-        CloseHandle(share);
-    std::free(queue);
-    if (moved && receipts.queued)
-        LogReceiptsDelivered(receipts.path, receipts.queuePath);
-    if (moved) {
-        DeleteFileA(receipts.queuePath);
-        DeleteFileA(mark);
-        receipts.queued = false;
-    }
-    return moved;
-}
-
-// One line to a file opened for it alone: a share that went away takes no handle with it.
-bool AppendTo(const char* path, const char* line, bool asReceiptsFile, DWORD* error)
-{
-    HANDLE file = OpenForAppending(path, error);
-    if (file == nullptr)
+    static char line[kReceiptLineSize];
+    ReceiptChain chain = receipts.chain;
+    const size_t length = receipts.file != nullptr ? ComposeReceiptLine(line, fields, chain) : 0;
+    const LONGLONG end = length > 0 ? FileSizeOf(receipts.file) : -1;
+    receipts.error = receipts.file == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_DATA;
+    if (end < 0 || !WriteWholeAt(receipts.file, end, line, length, &receipts.error))
         return false;
-    const bool written = (!asReceiptsFile || StartIfEmpty(file, error)) && WriteThrough(file, line, std::strlen(line), error);
-    CloseHandle(file);
-    return written;
-}
-
-bool WriteToShare(Receipts& receipts, const char* line)
-{
-    const QueueLock lock;
-    if (MoveQueued(receipts) && AppendTo(receipts.path, line, true, &receipts.error))
-        return true;
-    if (!receipts.queued)
-        LogReceiptsWaiting(receipts.path, receipts.queuePath, receipts.error);
-    receipts.queued = true;
-    return AppendTo(receipts.queuePath, line, false, &receipts.error);
-}
-
-bool SetShareAndQueue(Receipts& receipts, const char* shareFolder)
-{
-    return SharePath(receipts.path, shareFolder) && LocalPath(receipts.queuePath, "receipts-queue.csv");
-}
-
-DWORD WINAPI MoveQueuedAtStart(LPVOID parameter)
-{
-    static Receipts receipts;
-    if (SetShareAndQueue(receipts, static_cast<const char*>(parameter)))
-        MoveQueued(receipts);
-    return 0;
+    receipts.chain = chain;
+    return true;
 }
 
 } // namespace
 
-void StartMovingQueuedReceipts(const char* shareFolder)
+void StartDeliveringReceipts(const char* shareFolder)
 {
-    HANDLE thread = CreateThread(nullptr, 0, MoveQueuedAtStart, const_cast<char*>(shareFolder), 0, nullptr);
-    if (thread != nullptr)
-        CloseHandle(thread);
+    if (g_delivery.thread != nullptr || !SetDeliveryPaths(g_delivery.paths, shareFolder))
+        return;
+    g_delivery.kick = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    g_delivery.stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_delivery.thread = CreateThread(nullptr, 0, DeliverLoop, nullptr, 0, nullptr);
 }
+
+bool StopDeliveringReceipts(DWORD milliseconds)
+{
+    if (g_delivery.thread == nullptr)
+        return true;
+    SetEvent(g_delivery.stop);
+    return WaitForSingleObject(g_delivery.thread, milliseconds) == WAIT_OBJECT_0;
+}
+
+ReceiptsState CurrentReceiptsState()
+{
+    WIN32_FILE_ATTRIBUTE_DATA aside;
+    const bool keptAside = g_delivery.thread != nullptr &&
+                           GetFileAttributesExA(g_delivery.paths.aside, GetFileExInfoStandard, &aside) &&
+                           (aside.nFileSizeLow != 0 || aside.nFileSizeHigh != 0);
+    return {g_delivery.failing != 0, g_delivery.failing == 0 && g_delivery.waited != 0, keptAside};
+}
+
+const char* ReceiptsAsidePath() { return g_delivery.paths.aside; }
+
+void SetReceiptsListener(ReceiptsListener listener) { g_delivery.listener = listener; }
 
 bool OpenReceipts(Receipts& receipts, const char* path, const char* shareFolder, const char* programVersion,
                   const char* keyLibraryVersion)
 {
-    receipts.path[0] = receipts.queuePath[0] = '\0';
-    receipts.error = 0;
-    receipts.file = nullptr;
-    receipts.queued = false;
+    receipts = Receipts{};
     std::snprintf(receipts.programVersion, sizeof receipts.programVersion, "%s", programVersion);
     std::snprintf(receipts.keyLibraryVersion, sizeof receipts.keyLibraryVersion, "%s", keyLibraryVersion);
+    DWORD size = sizeof receipts.computer;
+    if (!GetComputerNameA(receipts.computer, &size))
+        std::strcpy(receipts.computer, "?");
+    ReadUser(receipts.user);
+    NewSeriesId(receipts.series);
     if (shareFolder != nullptr) {
-        if (!SetShareAndQueue(receipts, shareFolder)) {
-            receipts.error = ERROR_FILENAME_EXCED_RANGE;
-            return false;
-        }
-        MoveQueued(receipts);
-        return true;
+        StartDeliveringReceipts(shareFolder);
+        receipts.toShare = g_delivery.thread != nullptr;
+        std::snprintf(receipts.path, sizeof receipts.path, "%s", g_delivery.paths.share);
+        receipts.error = receipts.toShare ? 0 : ERROR_FILENAME_EXCED_RANGE;
+        return receipts.toShare;
     }
     if (path != nullptr && std::strlen(path) >= sizeof receipts.path) {
         std::snprintf(receipts.path, sizeof receipts.path, "%s", path);
@@ -332,12 +244,11 @@ bool OpenReceipts(Receipts& receipts, const char* path, const char* shareFolder,
     }
     if (path != nullptr)
         std::snprintf(receipts.path, sizeof receipts.path, "%s", path);
-    else if (!LocalPath(receipts.path, "receipts.csv")) {
+    else if (!LocalReceiptsPath(receipts.path, "receipts.csv")) {
         receipts.error = ERROR_PATH_NOT_FOUND;
         return false;
     }
-    receipts.file = OpenForAppending(receipts.path, &receipts.error);
-    if (receipts.file != nullptr && StartIfEmpty(receipts.file, &receipts.error))
+    if (OpenOwnFile(receipts))
         return true;
     CloseReceipts(receipts);
     return false;
@@ -354,21 +265,12 @@ bool WriteReceipt(Receipts& receipts, const Receipt& receipt)
     std::snprintf(type, sizeof type, "%d", receipt.cardType);
     if (receipt.error != 0)
         std::snprintf(code, sizeof code, "0x%08lX", receipt.error);
-    static char line[kLineSize];
-    line[0] = '\0';
-    for (const char* field : {static_cast<const char*>(time), static_cast<const char*>(number), receipt.reader,
-                              static_cast<const char*>(type), receipt.cardTypeName, receipt.operation,
-                              receipt.clearAll ? "yes" : "no", receipt.result, receipt.message,
-                              static_cast<const char*>(code), static_cast<const char*>(receipts.programVersion)})
-        AppendField(line, field);
-    AppendField(line, receipts.keyLibraryVersion, "\r\n");
-    if (receipts.queuePath[0] != '\0')
-        return WriteToShare(receipts, line);
-    if (receipts.file == nullptr) {
-        receipts.error = ERROR_INVALID_HANDLE;
-        return false;
-    }
-    return WriteThrough(receipts.file, line, std::strlen(line), &receipts.error);
+    const char* const fields[kReceiptTextFields] = {
+        time,           number,          receipt.reader,           type,
+        receipt.cardTypeName, receipt.operation, receipt.clearAll ? "yes" : "no", receipt.result,
+        receipt.message, code,           receipts.programVersion,  receipts.keyLibraryVersion,
+        receipts.user,  receipts.computer, receipts.series};
+    return receipts.toShare ? QueueLine(receipts, fields) : WriteOwnFile(receipts, fields);
 }
 
 void CloseReceipts(Receipts& receipts)
@@ -376,6 +278,6 @@ void CloseReceipts(Receipts& receipts)
     if (receipts.file != nullptr)
         CloseHandle(receipts.file);
     receipts.file = nullptr;
-    if (receipts.queuePath[0] != '\0')
-        MoveQueued(receipts);
+    if (receipts.toShare && g_delivery.kick != nullptr)
+        SetEvent(g_delivery.kick);
 }

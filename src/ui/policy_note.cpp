@@ -31,8 +31,12 @@ void AddPolicyNote(HWND dialog)
         add(LoadText(UnformatAllowed() ? IDS_POLICY_UNFORMAT_ON : IDS_POLICY_UNFORMAT_OFF));
     if (PolicySet(kPolicyAllowKeptCredentials))
         add(LoadText(KeptCredentialsAllowed() ? IDS_POLICY_KEEP_ON : IDS_POLICY_KEEP_OFF));
+    char reason[kSharedTextSize];
+    char folderLine[kSharedTextSize];
+    const char* folderArgs[] = {PolicyReceiptsFolderAsSet(), LoadText(PolicyReceiptsFolderProblem(), reason, sizeof reason)};
     if (PolicySet(kPolicyReceiptsFolder))
-        add(FormatTextArg(IDS_POLICY_RECEIPTS, PolicyReceiptsFolder()));
+        add(PolicyReceiptsFolderProblem() != 0 ? FormatText(IDS_POLICY_RECEIPTS_UNUSABLE, folderLine, sizeof folderLine, folderArgs, 2)
+                                               : FormatTextArg(IDS_POLICY_RECEIPTS, PolicyReceiptsFolder()));
 
     // As wide as the window's content; as high as the text wraps at this font and DPI. A long
     // folder name without spaces breaks where the line ends.

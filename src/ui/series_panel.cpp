@@ -9,8 +9,6 @@
 #include "ui/version_info.h"
 #include "workflow/series.h"
 
-#include <shellapi.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -184,6 +182,22 @@ void KeepFocus(HWND dialog, bool running)
         SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
 }
 
+// Whether receipts wait for the administrator's folder or reached it, and any queue bytes
+// that were no receipt.
+void ShowReceiptsNote(HWND dialog, const ReceiptsState& receipts)
+{
+    char note[kSharedTextSize] = "";
+    if (receipts.waiting || receipts.delivered)
+        LoadText(receipts.waiting ? IDS_SERIES_RECEIPTS_QUEUED : IDS_SERIES_RECEIPTS_DELIVERED, note, sizeof note);
+    if (receipts.keptAside) {
+        const char* name = std::strrchr(ReceiptsAsidePath(), '\\');
+        std::strncat(note, note[0] != '\0' ? " " : "", sizeof note - std::strlen(note) - 1);
+        std::strncat(note, FormatTextArg(IDS_SERIES_RECEIPTS_ASIDE, name != nullptr ? name + 1 : ReceiptsAsidePath()),
+                     sizeof note - std::strlen(note) - 1);
+    }
+    SetPanelText(dialog, IDC_SERIES_RECEIPTS_NOTE, note);
+}
+
 // Stop, which while the Key is worked on turns into the way to take the stop back; closing
 // the window cannot be taken back.
 void ShowStopButton(HWND dialog, const SeriesStatus& status)
@@ -199,7 +213,7 @@ void UpdatePanel(HWND dialog, const SeriesStatus& status)
     ShowState(dialog, status);
     ShowCounts(dialog, status);
     ShowKept(dialog);
-    SetPanelText(dialog, IDC_SERIES_RECEIPTS_NOTE, status.receiptsQueued ? LoadText(IDS_SERIES_RECEIPTS_QUEUED) : "");
+    ShowReceiptsNote(dialog, status.receipts);
     ShowStopButton(dialog, status);
     if (!g_attempt.busy)
         KeepFocus(dialog, status.phase != SeriesPhase::Off);
@@ -249,14 +263,6 @@ void Start(HWND dialog)
     StartSeries(dialog, kPanel, version, keyLibraryVersion);
 }
 
-// Opens the receipts file in the program that the system has for it; without one, Notepad.
-void ShowReceipts(HWND dialog)
-{
-    const char* path = SeriesReceiptsPath();
-    if (reinterpret_cast<INT_PTR>(ShellExecuteA(dialog, "open", path, nullptr, "", SW_SHOWNORMAL)) <= 32)
-        ShellExecuteA(dialog, "open", "notepad.exe", path, "", SW_SHOWNORMAL);
-}
-
 } // namespace
 
 const SeriesPanel& MainDialogSeriesPanel() { return kPanel; }
@@ -270,5 +276,5 @@ void OnSeriesCommand(HWND dialog, int id, int code)
     else if (id == IDC_SERIES_STOP)
         RequestSeriesStop(dialog, false);
     else if (id == IDC_SERIES_SHOW_RECEIPTS)
-        ShowReceipts(dialog);
+        ShowSeriesReceipts();
 }

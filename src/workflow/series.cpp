@@ -66,6 +66,7 @@ void Probe() { SetEvent(g_series.probeNow); }
 
 void Update(HWND dialog)
 {
+    g_series.status.receipts = CurrentReceiptsState();
     if (IsWindow(dialog))
         g_series.panel.update(dialog, g_series.status);
 }
@@ -127,7 +128,6 @@ void EndSeries(HWND dialog, bool quiet)
     EndPoller();
     g_series.faulted = g_series.faulted || g_keyLibGuard.faulted();
     CloseReceipts(g_series.receipts);
-    g_series.status.receiptsQueued = g_series.receipts.queued;
     ForgetKeptCredentials();
     g_app.exitCode = SeriesExitCode();
     if (g_keyLibGuard.faulted())
@@ -219,7 +219,6 @@ void ResetSeries(const SeriesPanel& panel, bool reformat)
     g_series.status.phase = SeriesPhase::Waiting;
     std::strcpy(g_series.status.reader, reader);
     g_series.panel = panel;
-    g_series.status.receiptsQueued = g_series.receipts.queued;
     g_series.reformatWithoutAsking = reformat;
     g_series.keyNumber = 0;
     g_series.firstFailure = kExitSuccess;
@@ -232,7 +231,7 @@ void ResetSeries(const SeriesPanel& panel, bool reformat)
 
 bool SeriesRunning() { return g_series.status.phase != SeriesPhase::Off; }
 
-const char* SeriesReceiptsPath() { return g_series.receipts.path; }
+void ShowSeriesReceipts() { ShowReceiptsFile(g_series.receipts); }
 
 void StartSeries(HWND dialog, const SeriesPanel& panel, const char* programVersion, const char* keyLibraryVersion)
 {
@@ -308,6 +307,10 @@ void OnSeriesProbe(HWND dialog, WPARAM presence)
 
 void OnSeriesWatchTimer(HWND dialog)
 {
+    // The delivering thread moves receipts meanwhile: the panel tells when they wait and arrive.
+    const ReceiptsState receipts = CurrentReceiptsState();
+    if (SeriesRunning() && std::memcmp(&receipts, &g_series.status.receipts, sizeof receipts) != 0)
+        Update(dialog);
     if (!SeriesRunning() || g_series.poller == nullptr || WaitForSingleObject(g_series.poller, 0) != WAIT_OBJECT_0)
         return;
     // Nobody asked the poller to end: it was ended inside the key library.

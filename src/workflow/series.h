@@ -3,6 +3,7 @@
 // attempt, record its end, wait for the Key to go. The window only draws it.
 #pragma once
 #include "core/attempt_state.h"
+#include "records/receipts.h"
 #include "text/text.h"
 
 #include <windows.h>
@@ -25,7 +26,7 @@ struct SeriesStatus {
     bool lastFailed;       // the last Key failed: told as such until the next Key is noticed
     bool closing;          // the window closes when the series has ended
     char lastMessage[kSharedTextSize];
-    bool receiptsQueued;   // receipts wait on this computer until the share can be reached
+    ReceiptsState receipts; // whether receipts wait on this computer, or arrived at the share
 };
 
 // How the window draws the series: the panel appears (or starts anew, with no results),
@@ -41,7 +42,8 @@ struct SeriesPanel {
 void StartSeries(HWND mainDialog, const SeriesPanel& panel, const char* programVersion,
                  const char* keyLibraryVersion);
 bool SeriesRunning();
-const char* SeriesReceiptsPath();
+// Opens the series' receipts for reading, without waiting for a share.
+void ShowSeriesReceipts();
 
 // Stop, or closing the window: while a Key is worked on the series ends after it, and no
 // Key starts after it; else at once. `thenClose`: the window closes after the series' end.

@@ -120,7 +120,6 @@ void RecordKey(const AttemptResult& result)
     if (!WriteReceipt(g_series.receipts, receipt))
         NoteLostReceipt(message);
     LogKeyEnded(receipt, g_series.name);
-    g_series.status.receiptsQueued = g_series.receipts.queued;
 }
 
 // The time, the Key's number and its message, newest first, in the window; the line starts

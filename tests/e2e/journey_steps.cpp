@@ -1,6 +1,7 @@
 #include "journey_steps.h"
 
 #include "res/resource.h"
+#include "support/test_paths.h"
 #include "ui/version_info.h"
 
 #include <gtest/gtest.h>
@@ -189,4 +190,26 @@ void Journey::expectEveryReaderClosed() const
     EXPECT_EQ(std::string::npos, log.find(" ERROR ")) << log;
     EXPECT_EQ(std::string::npos, log.find(" LEAK ")) << log;
     EXPECT_EQ(std::string::npos, log.find(" WARN ")) << log;
+}
+
+Verdict VerifyReceipts(const ProgramDriver& program, const std::string& file)
+{
+    const std::string caught = file + ".verdict";
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE output = CreateFileA(caught.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    PROCESS_INFORMATION info{};
+    std::string line = "\"" + program.folder().file("keyprep.exe") + "\" verify-receipts \"" + file + "\"";
+    DWORD code = 99;
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+        WaitForSingleObject(info.hProcess, 20000);
+        GetExitCodeProcess(info.hProcess, &code);
+        CloseHandle(info.hProcess);
+        CloseHandle(info.hThread);
+    }
+    CloseHandle(output);
+    return {code, ReadWholeFile(caught)};
 }

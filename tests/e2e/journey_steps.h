@@ -64,6 +64,10 @@ struct Policy {
     static void Clear();
 };
 
+// keyprep.exe verify-receipts `file` from the program's folder, its output caught in a file.
+struct Verdict { DWORD exitCode; std::string text; };
+Verdict VerifyReceipts(const ProgramDriver& program, const std::string& file);
+
 // `text` with its first `from` replaced by `to`: a variant of a shipped Key set.
 std::string Replaced(std::string text, const std::string& from, const std::string& to);
 

@@ -186,10 +186,17 @@ TEST(JourneyCommandLine, PolicyDecidesWhetherUnformatRuns)
          "Set by your administrator: Unformat is off. Credentials are not kept for the next Keys. Receipts folder: "
          "\\\\fileserver\\keys\\receipts"},
         {{{lm, "AllowUnformat", REG_DWORD, 1}, {cu, "AllowUnformat", REG_DWORD, 0},
-          {cu, "AllowKeptCredentials", REG_DWORD, 1}},
-         "Set by your administrator: Unformat is allowed. Credentials may be kept for the next Keys."},
-        {{{lm, "AllowUnformat", REG_SZ, 0, "0"}, {cu, "AllowUnformat", REG_DWORD, 0}},
-         "Set by your administrator: Unformat is off."},
+          {cu, "AllowKeptCredentials", REG_DWORD, 1}, {cu, "ReceiptsFolder", REG_EXPAND_SZ, 0, "%KEYPREP_UNSET%\\keys"}},
+         "Set by your administrator: Unformat is allowed. Credentials may be kept for the next Keys. Receipts folder "
+         "%KEYPREP_UNSET%\\keys cannot be used: it names an environment variable that is not set. Receipts are written "
+         "as without this setting."},
+        {{{lm, "AllowUnformat", REG_SZ, 0, "0"}, {cu, "AllowUnformat", REG_DWORD, 0},
+          {cu, "ReceiptsFolder", REG_SZ, 0, "C:\\windows\\win.ini"}},
+         "Set by your administrator: Unformat is off. Receipts folder C:\\windows\\win.ini cannot be used: it is a file, "
+         "not a folder. Receipts are written as without this setting."},
+        {{{cu, "ReceiptsFolder", REG_SZ, 0, "keys."}},
+         "Set by your administrator: Receipts folder keys. cannot be used: it is not a full path (a drive or "
+         "\\\\server\\share). Receipts are written as without this setting."},
         {{{lm, "AllowUnformat", REG_DWORD, 2}, {lm, "AllowKeptCredentials", REG_SZ, 0, "0"},
           {lm, "ReceiptsFolder", REG_DWORD, 1}, {cu, "ReceiptsFolder", REG_SZ, 0, ""}, {cu, "EventLog", REG_DWORD, 1}}, ""},
     };

@@ -2,6 +2,7 @@
 // the Key set, a receipt for each, and the exit code that a script reads.
 #include "journey_steps.h"
 
+#include "records/receipt_line.h"
 #include "res/resource.h"
 #include "support/temp_folder.h"
 #include "support/test_paths.h"
@@ -11,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 
@@ -26,6 +29,56 @@ std::string Waiting(const std::string& reader) { return "Waiting for a Key in \"
 const std::string kWaiting = Waiting("Simulated Reader 0");
 const char kDone[] = "Done. Remove the Key from \"Simulated Reader 0\".";
 const char kSuccessText[] = "The process is successfully completed.";
+const char kReceiptsHeader[] = "\xEF\xBB\xBF" "time,key,reader,card type,card type name,operation,clear all,result,message,"
+                               "error code,program version,key library version,user,computer,series,sequence,chain\r\n";
+
+std::string ComputerName()
+{
+    char computer[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof computer;
+    GetComputerNameA(computer, &size);
+    return computer;
+}
+
+// The administrator's folder set by policy, this computer's file there, and the user's queue
+// as the last test left it cleared away.
+struct SharedReceipts {
+    // A FUSE folder (`slow` names it) when the run could mount one, else a temporary folder.
+    SharedReceipts(std::vector<PolicyWrite> values = {}, const std::string& slow = "")
+    {
+        const bool mounted = !slow.empty() && Exists(slow + "-files\\mounted");
+        if (mounted)
+            shared = slow + "-files\\" + ComputerName() + ".csv"; // read past the FUSE folder
+        DeleteFileA(shared.c_str());
+        values.push_back({HKEY_CURRENT_USER, "ReceiptsFolder", REG_SZ, 0, (mounted ? slow : share.path()).c_str()});
+        policy = std::make_unique<Policy>(values);
+        char local[MAX_PATH];
+        SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, local);
+        SHCreateDirectoryExA(nullptr, (std::string(local) + "\\Veltrax\\keyprep").c_str(), nullptr);
+        queue = std::string(local) + "\\Veltrax\\keyprep\\receipts-queue.csv";
+        for (const char* file : {"", ".moving", ".chain", ".aside"})
+            DeleteFileA((queue + file).c_str());
+    }
+    // `count` lines after `chain`, as the program queues them.
+    static std::string Lines(ReceiptChain& chain, int count)
+    {
+        static char line[kReceiptLineSize];
+        std::string lines;
+        for (int i = 0; i < count; ++i) {
+            const std::string number = std::to_string(chain.sequence + 1);
+            const char* const fields[kReceiptTextFields] = {"2026-01-01T00:00:00+00:00", number.c_str(), "Reader", "8",
+                                                            "SO PIN with clear all", "format", "no", "success", "queued",
+                                                            "", "1", "1", "DOMAIN\\user", "COMPUTER", "earlier"};
+            lines.append(line, ComposeReceiptLine(line, fields, chain));
+        }
+        return lines;
+    }
+
+    TempFolder share;
+    std::unique_ptr<Policy> policy;
+    std::string shared = share.file(ComputerName() + ".csv");
+    std::string queue;
+};
 
 // SO PIN Keys K1 to K4 (unformatted: no confirmation of their own) in reader `reader`, none
 // in it yet; `knobs` go first in a Key's section, where the first of two values counts.
@@ -138,11 +191,14 @@ public:
         EXPECT_TRUE(journey.program.ended());
         return journey.program.exitCode();
     }
-    std::vector<std::vector<std::string>> receipts() const
+    // The receipts as a spreadsheet reads them, once the auditor's check found them whole.
+    std::vector<std::vector<std::string>> receipts(std::string file = "") const
     {
-        const std::string text = ReadWholeFile(journey.program.folder().file("receipts.csv"));
-        EXPECT_EQ(0u, text.find("\xEF\xBB\xBF" "time,key,reader,card type,card type name,operation,clear all,result,"
-                                "message,error code,program version,key library version\r\n"));
+        file = file.empty() ? journey.program.folder().file("receipts.csv") : file;
+        const std::string text = ReadWholeFile(file);
+        EXPECT_EQ(0u, text.find(kReceiptsHeader));
+        const Verdict verdict = VerifyReceipts(journey.program, file);
+        EXPECT_EQ(0u, verdict.exitCode) << verdict.text;
         return ParseCsv(text.substr(std::min<size_t>(3, text.size())));
     }
     // The poller never calls the key library while a Key is worked on, nor a Key's attempt
@@ -203,14 +259,44 @@ TEST(JourneySeries, ThreeKeysWithOneCredential)
     ASSERT_EQ(4u, rows.size());
     const std::string readerUtf8 = "'=1+2, desk \xC3\xA4";
     for (size_t key = 1; key <= 3; ++key) {
-        ASSERT_EQ(12u, rows[key].size()) << key;
+        ASSERT_EQ(17u, rows[key].size()) << key;
+        EXPECT_EQ((std::vector<std::string>{ComputerName(), rows[1][14], std::to_string(key)}),
+                  std::vector<std::string>(rows[key].begin() + 13, rows[key].begin() + 16));
+        EXPECT_NE(std::string::npos, rows[key][12].find('\\')) << "DOMAIN\\user: " << rows[key][12];
         EXPECT_TRUE(std::regex_match(rows[key][0], std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d")));
         EXPECT_EQ((std::vector<std::string>{std::to_string(key), readerUtf8, "8", "SO PIN with clear all", "format", "no",
                                             key == 2 ? "failed" : "success", key == 2 ? noRoom : kSuccessText,
                                             key == 2 ? "0x80100006" : ""}),
                   std::vector<std::string>(rows[key].begin() + 1, rows[key].begin() + 10));
     }
-    EXPECT_EQ(std::string::npos, ReadWholeFile(series.journey.program.folder().file("receipts.csv")).find("2468"));
+    const std::string file = series.journey.program.folder().file("receipts.csv");
+    EXPECT_EQ(std::string::npos, ReadWholeFile(file).find("2468"));
+
+    // The auditor's check names the first line that was deleted, doubled, moved or edited.
+    std::vector<std::string> lines;
+    std::istringstream text(ReadWholeFile(file));
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line + "\n");
+    const std::string tampered = series.journey.program.folder().file("tampered.csv");
+    const struct {
+        std::string text;
+        std::string verdict;
+    } cases[] = {
+        {lines[0] + lines[1] + lines[3], "Line 3 of " + tampered + ": receipt 2 is missing before it."},
+        {lines[0] + lines[1] + lines[1] + lines[2] + lines[3], "Line 3 of " + tampered + ": receipt 1 is there twice."},
+        {lines[0] + lines[1] + lines[2] + lines[1] + lines[3], "Line 4 of " + tampered + ": receipt 1 is there twice."},
+        {lines[0] + lines[1] + lines[3] + lines[2], "Line 3 of " + tampered + ": receipt 3 is out of order."},
+        {lines[0] + lines[1] + Replaced(lines[2], "failed", "success") + lines[3],
+         "Line 3 of " + tampered + ": the receipt was changed after it was written, or is cut off."},
+    };
+    for (const auto& c : cases) {
+        WriteWholeFile(tampered, c.text);
+        const Verdict verdict = VerifyReceipts(series.journey.program, tampered);
+        EXPECT_EQ(1u, verdict.exitCode);
+        EXPECT_EQ(c.verdict + "\r\n", verdict.text);
+    }
+    EXPECT_EQ(file + " is whole: receipts 1 to 3, each there once, in order and unchanged.\r\n",
+              VerifyReceipts(series.journey.program, file).text);
     // The same fields in the event log, the series named by its start.
     const auto events = series.journey.program.events();
     const std::string name = events.at(0).strings.at(1), logged = "=1+2, desk \\00e4";
@@ -432,28 +518,18 @@ TEST(JourneySeries, AReaderThatIsNotConnected)
 
 // Where the administrator does not allow keeping a credential, no dialog offers it: each Key
 // asks. Where the administrator names a folder, this computer's receipts go there; while it is
-// gone they wait on this computer and then reach it in order, each line once, also the lines
-// of a move that an earlier run did not finish.
+// gone they wait on this computer and then reach it in order, each line once. Bytes that a
+// crash can leave in the queue (zeros, a byte-order mark, a cut-off line, bare line feeds)
+// are kept aside, never glued to a line, and take no line with them.
 TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
 {
-    TempFolder share;
-    const Policy policy({{HKEY_LOCAL_MACHINE, "AllowKeptCredentials", REG_DWORD, 0},
-                         {HKEY_CURRENT_USER, "ReceiptsFolder", REG_SZ, 0, share.path().c_str()}});
-    char computer[MAX_COMPUTERNAME_LENGTH + 1];
-    DWORD size = sizeof computer;
-    GetComputerNameA(computer, &size);
-    const std::string shared = share.file(std::string(computer) + ".csv");
-    char local[MAX_PATH];
-    SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, local);
-    const std::string queue = std::string(local) + "\\Veltrax\\keyprep\\receipts-queue.csv";
-    SHCreateDirectoryExA(nullptr, (std::string(local) + "\\Veltrax\\keyprep").c_str(), nullptr);
-    const std::string header = "\xEF\xBB\xBFkey\r\n";
-    WriteWholeFile(shared, header + "\"q1\"\r\n");
-    WriteWholeFile(queue, "\"q1\"\r\n\"q2\"\r\n");
-    WriteWholeFile(queue + ".moving", std::to_string(header.size()));
+    const SharedReceipts receipts({{HKEY_LOCAL_MACHINE, "AllowKeptCredentials", REG_DWORD, 0}});
+    const std::string& queue = receipts.queue;
+    const TempFolder& share = receipts.share;
     Series series(Keys());
     series.journey.program.watchEvents();
     series.start();
+    const HWND main = series.journey.main.window;
     for (int key = 1; key <= 3; ++key) {
         if (key == 2) {
             ASSERT_TRUE(MoveFileA(share.path().c_str(), (share.path() + "-away").c_str()));
@@ -461,23 +537,120 @@ TEST(JourneySeries, PolicySetsKeepingAndTheReceiptsFolder)
         series.plug("K" + std::to_string(key));
         series.typeSoPin("24682468", false, false);
         series.finish(kDone);
-        EXPECT_EQ(key == 2 ? "Receipts are kept on this computer until the share can be reached." : "",
-                  ProgramDriver::controlText(series.journey.main.window, IDC_SERIES_RECEIPTS_NOTE));
         if (key == 2) {
+            EXPECT_TRUE(ProgramDriver::waitForText(main, IDC_SERIES_RECEIPTS_NOTE,
+                                                   "Receipts are kept on this computer until the share can be reached."));
+            const std::string waiting = std::regex_replace(ReadWholeFile(queue), std::regex("\r\n"), "\n");
+            WriteWholeFile(queue, std::string("\0\0\0\xEF\xBB\xBF", 6) + waiting + "\"cut off");
             ASSERT_TRUE(MoveFileA((share.path() + "-away").c_str(), share.path().c_str()));
         }
     }
+    EXPECT_TRUE(ProgramDriver::waitForText(main, IDC_SERIES_RECEIPTS_NOTE,
+                                           "Receipts that waited on this computer have reached the share. Bytes of the "
+                                           "receipts queue that are no receipt were kept aside in receipts-queue.csv.aside."))
+        << ProgramDriver::controlText(main, IDC_SERIES_RECEIPTS_NOTE);
     EXPECT_EQ(0u, series.stop());
     std::vector<std::string> keys;
-    for (const auto& row : ParseCsv(ReadWholeFile(shared).substr(3)))
+    for (const auto& row : series.receipts(receipts.shared))
         keys.push_back(row.size() > 1 ? row[1] : row[0]);
-    EXPECT_EQ((std::vector<std::string>{"key", "q1", "q2", "1", "2", "3"}), keys);
-    EXPECT_FALSE(Exists(queue) || Exists(queue + ".moving"));
-    // Delivered at the start and after the share came back; waiting while it was gone.
-    EXPECT_EQ((std::vector<unsigned long>{301, 200, 100, 300, 100, 301, 100, 201}), series.journey.program.eventIds());
-    const auto events = series.journey.program.events();
-    EXPECT_EQ((LoggedEvent{300, EVENTLOG_WARNING_TYPE, true, {shared, queue, "0x00000003"}}), events.at(3));
-    EXPECT_EQ((LoggedEvent{301, EVENTLOG_INFORMATION_TYPE, true, {shared, queue}}), events.at(5));
+    EXPECT_EQ((std::vector<std::string>{"key", "1", "2", "3"}), keys);
+    EXPECT_EQ("", ReadWholeFile(queue));
+    EXPECT_FALSE(Exists(queue + ".moving"));
+    EXPECT_EQ(std::string("\0\0\0\xEF\xBB\xBF\r\n\"cut off\r\n", 18), ReadWholeFile(queue + ".aside"));
+    // Waiting while the share was gone, delivered after it came back; the delivering thread
+    // tells them beside the Keys' events.
+    std::vector<unsigned long> ids = series.journey.program.eventIds();
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ((std::vector<unsigned long>{100, 100, 100, 200, 201, 300, 301}), ids);
+    for (const auto& event : series.journey.program.events()) {
+        if (event.id != 300 && event.id != 301)
+            continue;
+        EXPECT_EQ((std::vector<std::string>{receipts.shared, queue}),
+                  std::vector<std::string>(event.strings.begin(), event.strings.begin() + 2));
+    }
+}
+
+// Programs killed at random points while they move 2,000 queued lines (to a share whose flush
+// takes long, so that many kills fall between the write and the queue's end), then a clean
+// start: the administrator's file holds every line once, in order.
+TEST(JourneySeries, AMoveKilledAnywhereMovesEachLineOnce)
+{
+    const SharedReceipts receipts({}, KEYPREP_SLOW_FLUSH_DIR);
+    ReceiptChain chain{};
+    std::srand(GetTickCount());
+    for (int round = 0; round < 8; ++round) {
+        WriteWholeFile(receipts.queue, ReadWholeFile(receipts.queue) + SharedReceipts::Lines(chain, 250));
+        ProgramDriver program(Keys());
+        program.start();
+        Sleep(200 + std::rand() % 1800);
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, program.id());
+        TerminateProcess(process, 9);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+    Journey last(Keys());
+    last.start();
+    for (int i = 0; i < 600 && !ReadWholeFile(receipts.queue).empty(); ++i)
+        Sleep(50);
+    EXPECT_TRUE(ReadWholeFile(receipts.queue).empty()) << "the queue did not move at the program's start";
+    last.closeIdleMainDialog();
+    const Verdict verdict = VerifyReceipts(last.program, receipts.shared);
+    EXPECT_EQ(receipts.shared + " is whole: receipts 1 to 2000, each there once, in order and unchanged.\r\n",
+              verdict.text);
+}
+
+// Two programs add their series' lines to one queue while both move it (to a share whose flush
+// takes long, so that the moves overlap): none lost or doubled.
+TEST(JourneySeries, TwoProgramsShareOneQueue)
+{
+    const SharedReceipts receipts({}, KEYPREP_SLOW_FLUSH_DIR);
+    ReceiptChain chain{};
+    WriteWholeFile(receipts.queue, SharedReceipts::Lines(chain, 2000));
+    Series first(Keys()), second(Keys());
+    first.start();
+    second.start();
+    for (int key = 1; key <= 3; ++key)
+        for (Series* series : {&first, &second}) {
+            series->plug("K" + std::to_string(key));
+            if (key == 1)
+                series->typeSoPin("24682468", true);
+            series->finish(kDone);
+        }
+    for (int i = 0; i < 400 && !ReadWholeFile(receipts.queue).empty(); ++i)
+        Sleep(50);
+    first.stop();
+    second.stop();
+    EXPECT_EQ(2007u, first.receipts(receipts.shared).size());
+}
+
+// A share that takes seconds to answer each lookup: the window answers within 100 ms while a
+// Key is worked on and its receipt goes to the queue, and Stop ends the program within 5 s
+// with the line still queued.
+TEST(JourneySeries, AShareThatNeverAnswersHoldsNothingUp)
+{
+    const std::string slow = KEYPREP_SLOW_SHARE_DIR;
+    if (!Exists(slow + "-files\\mounted"))
+        GTEST_SKIP() << "no slow share (FUSE) at " << slow;
+    const SharedReceipts receipts({}, slow);
+    Series series(Keys());
+    series.start();
+    const HWND main = series.journey.main.window;
+    series.plug("K1");
+    series.typeSoPin("24682468", false);
+    DWORD longest = 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 3000;) {
+        const DWORD sent = GetTickCount();
+        EXPECT_TRUE(ProgramDriver::deliver(main, WM_NULL));
+        longest = std::max(longest, GetTickCount() - sent);
+        Sleep(20);
+    }
+    EXPECT_LT(longest, 100u) << "the longest WM_NULL round trip, ms";
+    series.expectState(kDone);
+    const DWORD stop = GetTickCount();
+    ProgramDriver::press(main, IDC_SERIES_STOP);
+    EXPECT_TRUE(series.journey.program.ended(5000));
+    EXPECT_LT(GetTickCount() - stop, 5000u);
+    EXPECT_NE(std::string::npos, ReadWholeFile(receipts.queue).find("\"success\""));
 }
 
 // A series started from the window, in English and German: keys typed while it waits start

@@ -51,7 +51,7 @@ protected:
 
 const char kUsage[] =
     "\nKey formatting utility\nUsage:\nkeyprep.exe format | unformat \"Reader Name\" [occupy_all]\nkeyprep.exe series "
-    "[\"Reader Name\" [occupy_all | receipts.csv]]\nExit codes: 0 success, 1 failed, 2 cancelled, 3 no reader or Key, 4 credential "
+    "[\"Reader Name\" [occupy_all | receipts.csv]]\nkeyprep.exe verify-receipts receipts.csv\nExit codes: 0 success, 1 failed, 2 cancelled, 3 no reader or Key, 4 credential "
     "rejected, 5 credential blocked, 6 usage, 7 not allowed by policy";
 
 } // namespace

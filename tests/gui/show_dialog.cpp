@@ -73,7 +73,7 @@ int ShowSeries(const char* state)
         status.failed = status.notFormatted = 1;
         status.lastDone = shown.lastDone;
         status.lastFailed = shown.lastMessage == IDS_SERIES_NO_FREE_SPACE;
-        status.receiptsQueued = shown.phase == SeriesPhase::Waiting; // with receipts waiting for the share
+        status.receipts.waiting = shown.phase == SeriesPhase::Waiting; // with receipts waiting for the share
         LoadText(shown.lastMessage, status.lastMessage, sizeof status.lastMessage);
         panel.update(dialog, status);
     }

@@ -3,7 +3,7 @@
 # every Windows installation has; the language library imports nothing at all.
 set -euo pipefail
 build=$1
-system_dlls='^(kernel32|user32|gdi32|shell32|version|msvcrt|comctl32|advapi32)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|shell32|version|msvcrt|comctl32|advapi32|bcrypt)\.dll$'
 failures=0
 imports() { i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z'; }
 
