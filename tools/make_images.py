@@ -541,17 +541,44 @@ def pack_rows(rows, bpp):
     return bytes(out)
 
 
-def info_header(width, height, bpp, image_size):
-    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bpp, 0, image_size, 2835, 2835, 0, 0)
+def info_header(width, height, bpp, image_size, compression=0):
+    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bpp, compression, image_size, 2835, 2835, 0, 0)
 
 
 def palette_bytes(palette):
     return b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
 
 
-def bmp_file(width, height, bpp, rows, palette=()):
-    bits = pack_rows(rows, bpp)
-    head = info_header(width, height, bpp, len(bits)) + palette_bytes(palette)
+def rle8_rows(rows):
+    """The rows bottom-up in BMP's RLE8 encoding: runs, literal stretches, an end per row."""
+    out = bytearray()
+    for row in reversed(rows):
+        i, n = 0, len(row)
+        while i < n:
+            run = 1
+            while i + run < n and run < 255 and row[i + run] == row[i]:
+                run += 1
+            if run >= 2 or n - i < 3:
+                out += bytes((run, row[i]))
+                i += run
+                continue
+            # A literal stretch lasts until a run of three begins.
+            end = i
+            while end < n and end - i < 255 and not (end + 2 < n and row[end] == row[end + 1] == row[end + 2]):
+                end += 1
+            if end - i < 3:
+                out += bytes((1, row[i]))
+                i += 1
+                continue
+            out += bytes((0, end - i)) + bytes(row[i:end]) + (b"\0" if (end - i) % 2 else b"")
+            i = end
+        out += b"\0\0"
+    return bytes(out[:-2]) + b"\0\1"
+
+
+def bmp_file(width, height, bpp, rows, palette=(), rle=False):
+    bits = rle8_rows(rows) if rle else pack_rows(rows, bpp)
+    head = info_header(width, height, bpp, len(bits), 1 if rle else 0) + palette_bytes(palette)
     offset = 14 + len(head)
     return struct.pack("<2sIHHI", b"BM", offset + len(bits), 0, 0, offset) + head + bits
 
@@ -637,7 +664,8 @@ def make_about():
 
     rows = [[cv.rgb_at(x, y) for x in range(w)] for y in range(h)]
     palette, indices = quantise(rows, 256)
-    return bmp_file(w, h, 8, indices, palette)
+    # Stored run-length encoded, as Windows loads it: the picture is the same, the program smaller.
+    return bmp_file(w, h, 8, indices, palette, rle=True)
 
 
 OUTPUTS = [
@@ -661,10 +689,10 @@ def expect(condition, message):
         raise CheckFailed(message)
 
 
-def parse_dib_header(data, off):
+def parse_dib_header(data, off, compression_expected=0):
     (size, width, height, planes, bpp, compression, image_size,
      _, _, _, _) = struct.unpack_from("<IiiHHIIiiII", data, off)
-    expect(size == 40 and planes == 1 and compression == 0, "unexpected DIB header")
+    expect(size == 40 and planes == 1 and compression == compression_expected, "unexpected DIB header")
     return width, height, bpp, image_size
 
 
@@ -711,14 +739,15 @@ def bits_at(data, row_off, x, bpp):
     return (byte >> (8 - bpp * (x % per_byte + 1))) & ((1 << bpp) - 1)
 
 
-def check_bmp_file(data, width, height, bpp):
+def check_bmp_file(data, width, height, bpp, rle=False):
     magic, file_size, _, _, off_bits = struct.unpack_from("<2sIHHI", data, 0)
     expect(magic == b"BM" and file_size == len(data), "bad BMP file header")
-    w, h, dbpp, image_size = parse_dib_header(data, 14)
+    w, h, dbpp, image_size = parse_dib_header(data, 14, 1 if rle else 0)
     expect((w, h, dbpp) == (width, height, bpp), "BMP header %r" % ((w, h, dbpp),))
     stride = (width * bpp + 31) // 32 * 4
     expect(off_bits == 14 + 40 + (4 << bpp if bpp <= 8 else 0), "bits offset %d" % off_bits)
-    expect(image_size == stride * height and off_bits + image_size == len(data), "bitmap size")
+    expect(rle or image_size == stride * height, "bitmap size")
+    expect(off_bits + image_size == len(data), "bitmap size")
 
 
 def check_one(name, data):
@@ -733,7 +762,7 @@ def check_one(name, data):
     elif name == "header.bmp":
         check_bmp_file(data, 49, 49, 24)
     else:
-        check_bmp_file(data, 413, 65, 8)
+        check_bmp_file(data, 413, 65, 8, rle=True)
 
 
 def check(res_dir):
