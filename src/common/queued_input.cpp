@@ -53,7 +53,7 @@ bool TakeTypedAhead(char* typed, int size)
 {
     if (size <= 0)
         return false;
-    int count = static_cast<int>(strnlen(typed, static_cast<size_t>(size) - 1));
+    typed[strnlen(typed, static_cast<size_t>(size) - 1)] = '\0';
     bool fits = true;
     MSG message;
     if (!MayHoldInput())
@@ -67,18 +67,29 @@ bool TakeTypedAhead(char* typed, int size)
         }
         if (message.message != WM_CHAR)
             continue;
-        const auto character = static_cast<unsigned char>(message.wParam);
-        const bool printable = character >= ' ' && character != 0x7F;
-        if (character == '\b' && count > 0)
-            --count;
-        else if (printable && count < size - 1)
-            typed[count++] = static_cast<char>(character);
-        else if (printable)
-            fits = false;
+        fits = AddTypedCharacter(typed, static_cast<size_t>(size), message.wParam) && fits;
     }
-    typed[fits ? count : 0] = '\0';
+    if (!fits)
+        SecureZeroMemory(typed, static_cast<size_t>(size));
     DiscardQueuedInput();
     return fits;
+}
+
+bool AddTypedCharacter(char* text, size_t size, WPARAM character)
+{
+    const size_t length = strnlen(text, size - 1);
+    if (character == '\b') {
+        if (length > 0)
+            text[length - 1] = '\0';
+        return true;
+    }
+    if (character < ' ' || character == 0x7F)
+        return true; // Enter, Escape, Tab and the like answer nothing here
+    if (length + 1 >= size)
+        return false;
+    text[length] = static_cast<char>(character);
+    text[length + 1] = '\0';
+    return true;
 }
 
 void DiscardQueuedInput()

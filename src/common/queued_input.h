@@ -32,3 +32,7 @@ void DiscardQueuedInput();
 // so that none of them answers a box. False when they did not all fit; `typed` is empty
 // then, for part of a secret is worse than none.
 bool TakeTypedAhead(char* typed, int size);
+
+// Adds a typed character to `text` (of `size` bytes) as a field would: Backspace takes the last
+// one back, control keys are dropped. False, with `text` as it was, when it does not fit.
+bool AddTypedCharacter(char* text, size_t size, WPARAM character);

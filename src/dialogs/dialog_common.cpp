@@ -243,12 +243,7 @@ bool KeepTypedForPrompt(WPARAM character)
     }
     if (!g_attempt.settingUp)
         return false;
-    const size_t length = strnlen(g_attempt.typedAhead, sizeof g_attempt.typedAhead - 1);
-    if (character == '\b' && length > 0)
-        g_attempt.typedAhead[length - 1] = '\0';
-    else if (character >= ' ' && character != 0x7F && length + 1 < sizeof g_attempt.typedAhead)
-        g_attempt.typedAhead[length] = static_cast<char>(character);
-    else if (character >= ' ' && character != 0x7F)
+    if (!AddTypedCharacter(g_attempt.typedAhead, sizeof g_attempt.typedAhead, character))
         g_attempt.typedAheadLost = true;
     return true;
 }

@@ -1,4 +1,5 @@
 #include "common/fault_guard.h"
+#include "common/queued_input.h"
 #include "core/app_context.h"
 #include "core/policy.h"
 #include "dialogs/choose_key_dialog.h"
@@ -157,12 +158,7 @@ bool TakeTypedWhileWaiting(char character)
     if (GetTickCount() - g_series.lastTyped > kTypedForKeyWindow)
         ForgetTypedWhileWaiting();
     g_series.lastTyped = GetTickCount();
-    const size_t length = std::strlen(g_series.typed);
-    if (character == '\b' && length > 0)
-        g_series.typed[length - 1] = '\0';
-    else if (static_cast<unsigned char>(character) >= ' ' && character != 0x7F && length + 1 < sizeof g_series.typed)
-        g_series.typed[length] = character;
-    else if (static_cast<unsigned char>(character) >= ' ' && character != 0x7F)
+    if (!AddTypedCharacter(g_series.typed, sizeof g_series.typed, static_cast<unsigned char>(character)))
         g_series.typedLost = true;
     return true;
 }

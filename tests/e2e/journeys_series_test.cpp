@@ -735,3 +735,23 @@ TEST(JourneySeries, CredentialTypedAsTheKeyGoesInIsWholeOrNone)
         EXPECT_EQ(2u, series.stop()) << "cancelled";
     }
 }
+
+// Clear all ticked for a Key that is not formatted, in a series that reformats without asking:
+// the question still comes, naming the reader, and Enter (its default) leaves the Key as it was.
+TEST(JourneySeries, ClearAllIsAskedAboutEvenWithoutQuestions)
+{
+    Series series(Keys({{"K1", "OtherApps=Mail:3000\n"}}));
+    series.start(kSeries, true);
+    series.plug("K1");
+    const HWND prompt = series.journey.dialog(IDC_SO_PIN_EDIT, "SO PIN").window;
+    ProgramDriver::tick(prompt, IDC_CLEAR_ALL);
+    ProgramDriver::type(prompt, IDC_SO_PIN_EDIT, "24682468");
+    ProgramDriver::press(prompt, IDOK);
+    EXPECT_EQ("Clear all data on the Key in \"Simulated Reader 0\"?\n\nEvery application's data on this Key is erased, "
+              "not only Veltrax data, and cannot be brought back. No leaves the Key as it is.",
+              series.journey.program.next().text);
+    ProgramDriver::pressKeys("\r", 100);
+    series.expectState("Not formatted. Remove the Key from \"Simulated Reader 0\".");
+    EXPECT_EQ(0, series.journey.program.logCount("UnformatCard"));
+    EXPECT_EQ(2u, series.stop());
+}
