@@ -274,7 +274,7 @@ void OnSeriesCommand(HWND dialog, int id, int code)
     else if (id == IDC_MAIN_SERIES)
         Start(dialog);
     else if (id == IDC_SERIES_STOP)
-        RequestSeriesStop(dialog, false);
+        PressSeriesStop(dialog);
     else if (id == IDC_SERIES_SHOW_RECEIPTS)
         ShowSeriesReceipts();
 }

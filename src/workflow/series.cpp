@@ -176,9 +176,8 @@ void KeyEnded(HWND dialog, const AttemptResult& result)
     Probe();
 }
 
-void KeptDropped(HWND dialog) { Update(dialog); }
-
-constexpr AttemptListener kSeriesKey{RecordKey, KeyEnded, KeptDropped};
+// A kept credential that a Key refused is gone from the panel's line at once.
+constexpr AttemptListener kSeriesKey{RecordKey, KeyEnded, Update};
 
 // One Key's attempt, as the series runs it: no connect prompt, the Key is there already, the
 // data-loss question was answered at the start, and the results go into the window.
@@ -211,27 +210,9 @@ void StartPoller(HWND dialog)
     SetTimer(dialog, kSeriesWatchTimer, kSeriesWatchDelay, nullptr);
 }
 
-void ResetSeries(const SeriesPanel& panel, bool reformat)
-{
-    char reader[kReaderNameSize];
-    std::strcpy(reader, g_series.status.reader);
-    g_series.status = SeriesStatus{};
-    g_series.status.phase = SeriesPhase::Waiting;
-    std::strcpy(g_series.status.reader, reader);
-    g_series.panel = panel;
-    g_series.reformatWithoutAsking = reformat;
-    g_series.keyNumber = 0;
-    g_series.firstFailure = kExitSuccess;
-    g_series.faulted = g_series.stopRequested = g_series.closeRequested = g_series.receiptLost = false;
-    g_series.lastTyped = GetTickCount() - kTypedForKeyWindow;
-    ForgetTypedWhileWaiting();
-}
-
 } // namespace
 
 bool SeriesRunning() { return g_series.status.phase != SeriesPhase::Off; }
-
-void ShowSeriesReceipts() { ShowReceiptsFile(g_series.receipts); }
 
 void StartSeries(HWND dialog, const SeriesPanel& panel, const char* programVersion, const char* keyLibraryVersion)
 {
@@ -265,11 +246,21 @@ void RequestSeriesStop(HWND dialog, bool thenClose)
         EndSeries(dialog, false);
         return;
     }
-    // Stop pressed again while the Key is worked on takes the stop back; closing cannot be.
-    const bool undo = g_series.stopRequested && !thenClose && !g_series.closeRequested;
-    g_series.stopRequested = !undo;
+    g_series.stopRequested = true;
     g_series.status.closing = g_series.closeRequested;
-    SetPhase(dialog, undo ? SeriesPhase::Working : SeriesPhase::Stopping);
+    SetPhase(dialog, SeriesPhase::Stopping);
+}
+
+void PressSeriesStop(HWND dialog)
+{
+    // Pressed again while the Key is worked on, it takes the stop back; closing cannot be.
+    if (SeriesRunning() && g_attempt.busy && g_series.stopRequested && !g_series.closeRequested &&
+        !g_series.faulted) {
+        g_series.stopRequested = false;
+        SetPhase(dialog, SeriesPhase::Working);
+        return;
+    }
+    RequestSeriesStop(dialog, false);
 }
 
 void OnSeriesProbe(HWND dialog, WPARAM presence)

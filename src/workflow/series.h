@@ -47,8 +47,9 @@ void ShowSeriesReceipts();
 
 // Stop, or closing the window: while a Key is worked on the series ends after it, and no
 // Key starts after it; else at once. `thenClose`: the window closes after the series' end.
-// Stop again while the Key is worked on takes it back.
 void RequestSeriesStop(HWND mainDialog, bool thenClose);
+// The Stop button: as above, but pressed again while the Key is worked on, it takes the stop back.
+void PressSeriesStop(HWND mainDialog);
 
 void OnSeriesProbe(HWND mainDialog, WPARAM presence);
 void OnSeriesWatchTimer(HWND mainDialog);

@@ -162,3 +162,21 @@ bool TakeTypedWhileWaiting(char character)
         g_series.typedLost = true;
     return true;
 }
+
+void ResetSeries(const SeriesPanel& panel, bool reformat)
+{
+    char reader[kReaderNameSize];
+    std::strcpy(reader, g_series.status.reader);
+    g_series.status = SeriesStatus{};
+    g_series.status.phase = SeriesPhase::Waiting;
+    std::strcpy(g_series.status.reader, reader);
+    g_series.panel = panel;
+    g_series.reformatWithoutAsking = reformat;
+    g_series.keyNumber = 0;
+    g_series.firstFailure = kExitSuccess;
+    g_series.faulted = g_series.stopRequested = g_series.closeRequested = g_series.receiptLost = false;
+    g_series.lastTyped = GetTickCount() - kTypedForKeyWindow;
+    ForgetTypedWhileWaiting();
+}
+
+void ShowSeriesReceipts() { ShowReceiptsFile(g_series.receipts); }

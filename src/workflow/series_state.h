@@ -32,6 +32,8 @@ extern Series g_series;
 // Keys typed at the window this shortly before a Key was noticed were meant for its prompt.
 constexpr DWORD kTypedForKeyWindow = 3000;
 void ForgetTypedWhileWaiting();
+// A new series' state: no Keys, no results, nothing typed; the reader chosen is kept.
+void ResetSeries(const SeriesPanel& panel, bool reformat);
 
 // Which reader, and the receipts file: false, with the exit code set, when the series cannot
 // start. The reader may be one that is not connected yet, when the user chose to wait for it.
