@@ -127,7 +127,6 @@ void EndSingleAttempt(HWND mainDialog, const AttemptResult& result)
         SendMessageA(mainDialog, WM_COMMAND, IDC_MAIN_EXIT, 0);
 }
 
-
 } // namespace
 
 // Dispatches what the thread's windows were sent or posted, its own held back by them as
